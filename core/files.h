@@ -1,0 +1,32 @@
+// Buffered numbered file objects, one-call file-system operations and numbered directory listings.
+// Contract: every operation reports failure by 0 (or "" for texts), never by a message; paths longer than 259 bytes are refused, never cut.
+#pragma once
+
+// File table (record size 24, free operation CloseFileObject); the frame calls these at start and as the last end step.
+void StartFiles();
+void EndFiles();
+
+// Number: the file handle as int; ANY_NUMBER: the record address (the new number); 0 on failure.
+int CreateFileObject(int number, const char* name);
+// Bytes accepted (buffered) or written (direct writes of 4096 bytes or more); 0 for null data, length <= 0 or no file.
+int WriteFileData(int number, const void* data, int length);
+// Writes out pending data, closes the handle, frees buffer and record. No effect for a number that denotes no file.
+void CloseFileObject(int number);
+// As CloseFileObject, but tells whether every pending byte was written and the handle closed cleanly (1) or not (0).
+int CloseFileObjectChecked(int number);
+
+// 1 if the last component was created, 0 otherwise (exists, no parent, null, or longer than 259 bytes).
+int CreateFolder(const char* path);
+// 1 on success; an existing destination is overwritten.
+int CopyFileTo(const char* source, const char* destination);
+int DeleteFileAt(const char* name);
+// The current directory with a trailing backslash; "" if it cannot be read or does not fit 259 bytes.
+char* CurrentDirectory(int start);
+
+// Listing of folder + "\" + pattern ("*.*" for an empty pattern); record address on success, 0 on failure.
+int ExamineFolder(int number, const char* folder, const char* pattern);
+int NextFolderEntry(int number);
+char* FolderEntryName(int number, int start);
+// 1 file, 2 directory, 0 for a number that denotes no listing.
+int FolderEntryType(int number);
+void FinishFolder(int number);

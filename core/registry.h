@@ -1,0 +1,26 @@
+// Numbered object registry: per-kind tables of fixed-size records named by number, and per-thread areas.
+// Contract: numbers 0..capacity-1 are numbered slots, ANY_NUMBER asks for a dynamic record whose address is its number; bad numbers are refused (null / no effect).
+#pragma once
+
+struct ObjectTable;
+
+const int ANY_NUMBER = -1;
+
+// Creates the object node heap; the frame calls it once, after the strings start step.
+void StartRegistry();
+
+ObjectTable* CreateObjectTable(int recordSize, int initialCount, void (*freeOp)(int number));
+// Numbered: grows the table as needed and calls the free operation before handing the slot out.
+// ANY_NUMBER: a new zero-filled dynamic record. Null for a negative number other than ANY_NUMBER.
+void* AllocateObject(ObjectTable* table, int number);
+// Live record of the number, or null (dead, never used, negative, or no live dynamic record).
+void* LookupObject(ObjectTable* table, int number);
+void ReleaseObject(ObjectTable* table, int number);
+// The walk holds the table's lock from BeginObjectWalk until NextObject returns null: run it to the end.
+void BeginObjectWalk(ObjectTable* table);
+void* NextObject(ObjectTable* table, int* number);
+void FreeAllObjects(ObjectTable* table);
+
+// Per-thread areas: reserved by start steps on the starting thread; other threads get theirs on first use.
+int ReserveThreadSlot(int size, void (*init)(void* area), void (*end)(void* area));
+void* ThreadSlot(int offset);
