@@ -1,0 +1,21 @@
+// Window runtime wiring: plugs the ui start and end steps into the frame, plus the small library, drawing support and keyboard device.
+// Contract: PlugWindowRuntime runs before StartRuntime; the keyboard device is opened once, never read, released by the end sequence.
+#pragma once
+
+#include <windows.h>
+
+// Plugs every start and end step of the window runtime into the frame's fixed slots.
+void PlugWindowRuntime();
+
+// Creates the DirectInput keyboard device for window (DINPUT.DLL loaded by name).
+// Returns 1 when the device exists, 0 when DirectInput is absent or refuses; nothing is ever read from it.
+int OpenKeyboardDevice(HWND window);
+// End step: releases device, DirectInput object and library; a no-op when they were never created.
+void CloseKeyboardDevice();
+
+// Start steps of the small library and of drawing support (per-thread black brush and pen).
+void StartSmallLibrary();
+void StartDrawingSupport();
+// The calling thread's drawing brush and pen (created by the area's init operation).
+HBRUSH DrawingBrush();
+HPEN DrawingPen();

@@ -1,0 +1,76 @@
+// Windows and event queue: numbered top-level windows and one polled event stream per thread.
+// Contract: windows are known by number; create returns the handle (fixed number), the number (ANY_NUMBER) or 0; fetches return event codes.
+#pragma once
+
+#include <windows.h>
+
+// Event codes returned by FetchEvent; any other value is an untranslated message number.
+const int EVENT_NONE = 0;
+const int EVENT_MOVE_WINDOW = 3;
+const int EVENT_SIZE_WINDOW = 5;
+const int EVENT_REPAINT = 15;
+const int EVENT_CLOSE_WINDOW = 16;
+const int EVENT_GADGET = 13100;
+const int EVENT_MENU = 13101;
+const int EVENT_ACTIVATE_WINDOW = 13104;
+const int EVENT_MINIMIZE_WINDOW = 13107;
+const int EVENT_MAXIMIZE_WINDOW = 13108;
+const int EVENT_RESTORE_WINDOW = 13109;
+
+// Private window message posted by gadgets: wParam gadget number, lParam event type.
+const UINT MSG_GADGET_NOTIFY = 13103;
+// Shortcut commands of Tab and Shift+Tab.
+const int CMD_NEXT_FIELD = 64001;
+const int CMD_PREVIOUS_FIELD = 64002;
+
+// Result by which a runtime message handler asks for the platform's default processing.
+const LRESULT NOT_HANDLED = static_cast<LRESULT>(0xD0D0D0D1u);
+
+// Window flags consumed by CreateNumberedWindow; every other bit is a window style bit.
+const int WINDOW_CENTRE_SCREEN = 0x1;
+const int WINDOW_CENTRE_ACTIVE = 0x2;
+const int WINDOW_NO_GADGET_LIST = 0x8;
+const int WINDOW_HIDDEN = 0x10000000;
+// x or y value that lets the platform choose the position.
+const int IGNORE_COORDINATE = -65535;
+
+// One open window (windows table, 48-byte records). The first field is non-zero while the window lives.
+struct WindowRecord {
+    HWND window;
+    ACCEL* shortcutEntries;   // application heap, owned
+    HACCEL shortcutTable;     // rebuilt whenever an entry changes
+    int shortcutCount;
+    int minimisedOrMaximised;
+    int reserved[7];
+};
+
+// Start step: creates the windows table, reserves the per-thread event areas, loads icon and cursor.
+void InitWindowLibrary();
+
+// x, y: screen position of the outer window; width, height: client size; title may be null.
+// parent (inner form): owner of the new window and reference of WINDOW_CENTRE_ACTIVE.
+int CreateNumberedWindow(int number, int x, int y, int width, int height, const char* title, int flags,
+                         HWND parent = nullptr);
+HWND WindowHandleOf(int number);
+void DestroyNumberedWindow(int number);
+// End step: destroys every window still in the windows table.
+void DestroyAllWindows();
+
+// timeout in milliseconds, -1 = no limit, 0 = do not wait.
+int FetchEvent(int timeout);
+int WaitEvent();
+int PollEvent();
+// Both give the calling thread's event source: gadget number after EVENT_GADGET, item after EVENT_MENU.
+int EventSourceGadget();
+int EventSourceItem();
+// Notification code of the last gadget event (-1 after any other fetch).
+int EventType();
+// Window number of the last handled message or queued event (-1 for a window without number).
+int EventWindow();
+
+// Inside the window runtime: the live record of a window number, or null (used by the shortcut code).
+WindowRecord* FindWindowRecord(int number);
+// Inside the window runtime: the shortcut table of the numbered window carrying exactly this handle, or null.
+HACCEL ShortcutTableFor(HWND window);
+// Inside the window runtime: Tab navigation over the active window's WS_TABSTOP descendants.
+void MoveFocus(int backward);
