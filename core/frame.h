@@ -1,0 +1,54 @@
+// Process frame: the application heap, the fixed start and end sequences, thread-end callbacks, the source-line store.
+// Contract: StartRuntime runs once on the starting thread before any application statement; EndProgram is the only way out and always exits with 0.
+#pragma once
+
+#include <windows.h>
+
+// Start steps of the upper libraries, run by StartRuntime in this order after the core's own steps
+// (strings, registry, files). Libraries plug them before StartRuntime; an empty slot is skipped.
+enum StartStep {
+    START_FONTS,
+    START_WINDOWS,
+    START_GADGETS,
+    START_SMALL_LIBRARY,
+    START_DRAWING,
+    START_MENUS,
+    START_FAULT_TRAP,
+    START_REQUESTERS,
+    START_STEP_COUNT
+};
+
+// End steps, run by EndProgram in this order; the files end step follows them.
+enum EndStep {
+    END_FAULT_TRAP,
+    END_KEYBOARD,
+    END_MULTIMEDIA,
+    END_AUX_LIBRARY,
+    END_TOOLTIP,
+    END_WINDOWS,
+    END_FONTS,
+    END_STEP_COUNT
+};
+
+void PlugStartStep(StartStep slot, void (*step)());
+void PlugEndStep(EndStep slot, void (*step)());
+
+void StartRuntime();
+// End steps, application heap destroyed, ExitProcess(0). Callable from any thread.
+[[noreturn]] void EndProgram();
+
+// After the calling thread has ended, callback(argument) runs on a watcher thread; the newest registration runs first.
+// Nothing is registered when the platform refuses a handle, semaphore or thread.
+void AtThreadEnd(void (*callback)(void* argument), void* argument);
+
+HANDLE ApplicationHeap();
+HINSTANCE ProgramInstance();
+
+// Number of live thread-end watchers (each watches up to 62 threads); for tests.
+int ThreadEndWatcherCount();
+
+// Source line of the application statement being executed (low 24 bits); the fault report prints it.
+extern volatile int CurrentSourceLine;
+
+// Written on a statement's own line, before the statement: SOURCE_LINE; statement;
+#define SOURCE_LINE (CurrentSourceLine = __LINE__)
