@@ -22,9 +22,6 @@ const int FONT_HIGH_QUALITY = 0x10;
 const int FONT_BOLD = 0x100;
 const int FONT_ITALIC = 0x200;
 
-// Gadget flag: labels get a sunken edge with it, text fields lose theirs.
-const int GADGET_EDGE_SWITCH = 0x20000;
-
 // Start steps.
 void InitFontLibrary();
 void InitGadgetLibrary();

@@ -17,3 +17,7 @@ HWND RequesterOwner();
 // The bracket around every requester: disable the thread's visible, enabled top-level windows, then re-enable exactly those.
 void DisableThreadWindows();
 void EnableThreadWindows();
+
+// Inside the window runtime: the picker's initial selection, at most MAX_PATH - 1 characters into buffer
+// (MAX_PATH bytes); one trailing backslash is dropped unless the path is a drive root such as C:\.
+void TrimInitialPath(const char* path, char* buffer);

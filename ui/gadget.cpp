@@ -1,0 +1,430 @@
+// Gadgets, tooltips and fonts: numbered child controls tied to kind tables of optional operations, the thread's tooltip, numbered fonts.
+// Contract: one creation frame for every kind; records are released by the control's own WM_NCDESTROY; a missing operation falls back to the generic behaviour.
+#include "ui/gadget.h"
+
+#include <commctrl.h>
+
+#include "core/frame.h"
+#include "core/registry.h"
+#include "core/strings.h"
+#include "ui/window.h"
+
+namespace {
+
+struct GadgetKind;
+
+// One gadget (gadgets table, 32-byte records). The first field is non-zero while the gadget lives.
+struct GadgetRecord {
+    HWND control;
+    const GadgetKind* kind;
+    WNDPROC previousProcedure;
+    int reserved[5];
+};
+
+// A gadget kind: its code, how its control is made, and optional operations (null = generic behaviour).
+struct GadgetKind {
+    int code;
+    const char* platformClass;
+    DWORD style;
+    LRESULT (*handleMessage)(GadgetRecord* gadget, HWND parent, UINT message, WPARAM wParam, LPARAM lParam);
+    void (*onDestroy)(GadgetRecord* gadget);
+    int (*getState)(GadgetRecord* gadget);
+    void (*setState)(GadgetRecord* gadget, int value);
+    char* (*getText)(GadgetRecord* gadget, int start);
+    void (*setText)(GadgetRecord* gadget, const char* text);
+    void (*hide)(GadgetRecord* gadget, int hide);
+};
+
+// The calling thread's gadget state; lives at the start of the gadget library's 80-byte thread area.
+struct GadgetContext {
+    HWND currentList;
+    HFONT newGadgetFont;
+    HWND toolTip;
+};
+
+// Kept under the "GX_GadgetStack_<instance>" property of every window that has been a gadget list.
+struct GadgetListRecord {
+    HWND window;
+    HWND savedList;  // the context's gadget-list state while another window is current
+    WNDPROC previousProcedure;
+};
+
+struct FontRecord {
+    HFONT font;
+};
+
+const int GADGET_AREA_SIZE = 80;
+const int INITIAL_GADGET_COUNT = 50;
+const int INITIAL_FONT_COUNT = 16;
+const int EDGE_SWITCH = 0x20000;  // labels gain a sunken edge with it, text fields lose theirs
+const char GADGET_ID_PROPERTY[] = "GX_ID";
+
+ObjectTable* gadgetsTable;
+ObjectTable* fontsTable;
+int gadgetAreaOffset;
+HFONT defaultFont;
+WNDPROC editProcedure;  // the "Edit" class procedure, shared by all text fields
+char gadgetListProperty[40];
+
+// --- Kind operations ---
+
+int CheckState(GadgetRecord* gadget) {
+    return static_cast<int>(SendMessageA(gadget->control, BM_GETCHECK, 0, 0) & 1);
+}
+
+void SetCheckState(GadgetRecord* gadget, int value) {
+    SendMessageA(gadget->control, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+int ProgressPosition(GadgetRecord* gadget) {
+    return static_cast<int>(SendMessageA(gadget->control, PBM_GETPOS, 0, 0));
+}
+
+void SetProgressPosition(GadgetRecord* gadget, int value) {
+    SendMessageA(gadget->control, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+}
+
+const GadgetKind buttonKind = {KIND_BUTTON, "Button", 0x50030000, nullptr, nullptr, CheckState, SetCheckState,
+                               nullptr, nullptr, nullptr};
+const GadgetKind textFieldKind = {KIND_TEXT_FIELD, "Edit", 0x50030080, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr};
+const GadgetKind labelKind = {KIND_LABEL, "Static", 0x50020000, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr};
+const GadgetKind checkBoxKind = {KIND_CHECK_BOX, "Button", 0x50030003, nullptr, nullptr, CheckState, SetCheckState,
+                                 nullptr, nullptr, nullptr};
+const GadgetKind progressBarKind = {KIND_PROGRESS_BAR, "msctls_progress32", 0x50000000, nullptr, nullptr,
+                                    ProgressPosition, SetProgressPosition, nullptr, nullptr, nullptr};
+
+GadgetContext* CurrentContext() {
+    return static_cast<GadgetContext*>(ThreadSlot(gadgetAreaOffset));
+}
+
+void InitGadgetArea(void* area) {
+    static_cast<GadgetContext*>(area)->newGadgetFont = defaultFont;
+}
+
+// The thread's windows, tooltip included, die with the thread; nothing is left to destroy, only to forget.
+void EndGadgetArea(void* area) {
+    GadgetContext* context = static_cast<GadgetContext*>(area);
+    context->currentList = nullptr;
+    context->toolTip = nullptr;
+}
+
+GadgetRecord* FindGadget(int gadget) {
+    return static_cast<GadgetRecord*>(LookupObject(gadgetsTable, gadget));
+}
+
+int IdentifierOf(HWND control) {
+    return GetWindowLongA(control, GWL_ID);
+}
+
+// The gadgets table's free operation: destroying the control makes its handler release the record.
+void FreeGadget(int number) {
+    GadgetRecord* gadget = FindGadget(number);
+    if (!gadget) return;
+    DestroyWindow(gadget->control);
+    // A control of another thread cannot be destroyed from here; its slot is still handed out clean.
+    if (FindGadget(number) == gadget) ReleaseObject(gadgetsTable, number);
+}
+
+LRESULT CALLBACK GadgetMessageHandler(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    int number = IdentifierOf(control);
+    if (number == -1) return DefWindowProcA(control, message, wParam, lParam);  // already released
+    GadgetRecord* gadget = FindGadget(number);
+    if (!gadget || gadget->control != control) return DefWindowProcA(control, message, wParam, lParam);
+
+    const GadgetKind* kind = gadget->kind;
+    LRESULT result = CallWindowProcA(gadget->previousProcedure, control, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        if (kind->onDestroy) kind->onDestroy(gadget);
+        RemovePropA(control, GADGET_ID_PROPERTY);
+        SetWindowLongA(control, GWL_ID, -1);
+        ReleaseObject(gadgetsTable, number);
+    }
+    return result;
+}
+
+// The numbered window a control belongs to, or the topmost window reached.
+HWND OwningWindowOf(HWND window) {
+    HWND current = window;
+    while (!GetPropA(current, "GX_WindowID")) {
+        HWND parent = GetParent(current);
+        if (!parent) break;
+        current = parent;
+    }
+    return current;
+}
+
+// In front of the "Edit" procedure: entering and leaving a field become gadget events.
+LRESULT CALLBACK FieldFocusNotifier(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
+        LPARAM type = message == WM_SETFOCUS ? GADGET_GOT_FOCUS : GADGET_LOST_FOCUS;
+        PostMessageA(OwningWindowOf(field), MSG_GADGET_NOTIFY, static_cast<WPARAM>(IdentifierOf(field)), type);
+    }
+    return CallWindowProcA(editProcedure, field, message, wParam, lParam);
+}
+
+int AttachGadget(int number, GadgetRecord* gadget, HWND control, const GadgetKind* kind) {
+    int dynamic = number == ANY_NUMBER;
+    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(gadget));
+    gadget->control = control;
+    gadget->kind = kind;
+    gadget->previousProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetMessageHandler)));
+    SetWindowLongA(control, GWL_ID, number);
+    SetPropA(control, GADGET_ID_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(number)));
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(CurrentContext()->newGadgetFont), TRUE);
+    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(control));
+}
+
+// The creation frame shared by every kind.
+int CreateGadget(const GadgetKind* kind, int number, int x, int y, int width, int height, const char* text,
+                 int flags, DWORD extendedStyle, int minimum, int maximum) {
+    HWND list = CurrentContext()->currentList;
+    if (!list) return 0;
+    int isProgressBar = kind->code == KIND_PROGRESS_BAR;
+    HMENU identifier = reinterpret_cast<HMENU>(static_cast<INT_PTR>(isProgressBar ? 0 : -1));
+    HWND control = CreateWindowExA(extendedStyle, kind->platformClass, isProgressBar ? nullptr : (text ? text : ""),
+                                   kind->style | static_cast<DWORD>(flags), x, y, width, height, list, identifier,
+                                   ProgramInstance(), nullptr);
+    if (!control) return 0;
+
+    if (kind->code == KIND_TEXT_FIELD) {
+        WNDPROC replaced = reinterpret_cast<WNDPROC>(
+            SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(FieldFocusNotifier)));
+        if (!editProcedure) editProcedure = replaced;
+    } else if (isProgressBar) {
+        SendMessageA(control, PBM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
+    }
+
+    GadgetRecord* gadget = static_cast<GadgetRecord*>(AllocateObject(gadgetsTable, number));
+    if (!gadget) {  // a number the registry refuses
+        DestroyWindow(control);
+        return 0;
+    }
+    return AttachGadget(number, gadget, control, kind);
+}
+
+LRESULT CALLBACK GadgetListHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    GadgetListRecord* list = static_cast<GadgetListRecord*>(GetPropA(window, gadgetListProperty));
+    if (!list) return DefWindowProcA(window, message, wParam, lParam);
+    WNDPROC previous = list->previousProcedure;
+    if (message == WM_NCDESTROY) {
+        GadgetContext* context = CurrentContext();
+        if (context->currentList == window) context->currentList = nullptr;
+        RemovePropA(window, gadgetListProperty);
+        HeapFree(ApplicationHeap(), 0, list);
+    }
+    if (!previous) return DefWindowProcA(window, message, wParam, lParam);
+    return CallWindowProcA(previous, window, message, wParam, lParam);
+}
+
+// The tooltip stays above the windows it describes: raised on every paint.
+LRESULT CALLBACK ToolTipRaiser(HWND tip, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongA(tip, GWL_USERDATA));
+    if (message == WM_PAINT) SetWindowPos(tip, HWND_TOP, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+    if (!previous) return DefWindowProcA(tip, message, wParam, lParam);
+    return CallWindowProcA(previous, tip, message, wParam, lParam);
+}
+
+HWND CreateToolTipWindow() {
+    HWND tip = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                               ProgramInstance(), nullptr);
+    if (!tip) return nullptr;
+    LONG replaced = SetWindowLongA(tip, GWL_WNDPROC, reinterpret_cast<LONG>(ToolTipRaiser));
+    SetWindowLongA(tip, GWL_USERDATA, replaced);
+    return tip;
+}
+
+HFONT FontOfValue(int font) {
+    return font == -1 ? defaultFont : reinterpret_cast<HFONT>(static_cast<INT_PTR>(font));
+}
+
+}  // namespace
+
+// --- Start steps ---
+
+void InitFontLibrary() {
+    fontsTable = CreateObjectTable(sizeof(FontRecord), INITIAL_FONT_COUNT, DestroyNumberedFont);
+}
+
+void InitGadgetLibrary() {
+    defaultFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    gadgetsTable = CreateObjectTable(sizeof(GadgetRecord), INITIAL_GADGET_COUNT, FreeGadget);
+    gadgetAreaOffset = ReserveThreadSlot(GADGET_AREA_SIZE, InitGadgetArea, EndGadgetArea);
+    wsprintfA(gadgetListProperty, "GX_GadgetStack_%i", static_cast<int>(reinterpret_cast<INT_PTR>(ProgramInstance())));
+    INITCOMMONCONTROLSEX classes = {8, ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES};
+    InitCommonControlsEx(&classes);
+}
+
+// --- Creation ---
+
+int AddLabel(int number, int x, int y, int width, int height, const char* text, int flags) {
+    DWORD edge = (flags & EDGE_SWITCH) ? WS_EX_CLIENTEDGE : 0;
+    return CreateGadget(&labelKind, number, x, y, width, height, text, flags, edge, 0, 0);
+}
+
+int AddTextField(int number, int x, int y, int width, int height, const char* text, int flags) {
+    DWORD edge = (flags & EDGE_SWITCH) ? 0 : WS_EX_CLIENTEDGE;
+    return CreateGadget(&textFieldKind, number, x, y, width, height, text, flags, edge, 0, 0);
+}
+
+int AddPushButton(int number, int x, int y, int width, int height, const char* text, int flags) {
+    return CreateGadget(&buttonKind, number, x, y, width, height, text, flags, 0, 0, 0);
+}
+
+int AddCheckBox(int number, int x, int y, int width, int height, const char* text, int flags) {
+    return CreateGadget(&checkBoxKind, number, x, y, width, height, text, flags, 0, 0, 0);
+}
+
+int AddProgressBar(int number, int x, int y, int width, int height, int minimum, int maximum, int flags) {
+    return CreateGadget(&progressBarKind, number, x, y, width, height, nullptr, flags, 0, minimum, maximum);
+}
+
+// --- Generic operations ---
+
+void PutGadgetText(int gadget, const char* text) {
+    GadgetRecord* record = FindGadget(gadget);
+    if (!record) return;
+    if (!text) text = "";
+    if (record->kind->setText) record->kind->setText(record, text);
+    else SetWindowTextA(record->control, text);
+}
+
+char* ReadGadgetText(int gadget, int start) {
+    GadgetRecord* record = FindGadget(gadget);
+    if (record && record->kind->getText) return record->kind->getText(record, start);
+    int length = record ? GetWindowTextLengthA(record->control) : 0;
+    if (length < 0) length = 0;
+    char* text = ReserveText(length, start);
+    text[0] = 0;
+    if (!record) return text;
+    // The terminator falls into the spare bytes the builder keeps behind every reservation.
+    int read = GetWindowTextA(record->control, text, length + 1);
+    if (read < 0 || read > length) read = 0;
+    GiveBackText(length - read);
+    return text;
+}
+
+void PutGadgetState(int gadget, int value) {
+    GadgetRecord* record = FindGadget(gadget);
+    if (record && record->kind->setState) record->kind->setState(record, value);
+}
+
+int ReadGadgetState(int gadget) {
+    GadgetRecord* record = FindGadget(gadget);
+    return (record && record->kind->getState) ? record->kind->getState(record) : 0;
+}
+
+void ShowOrHideGadget(int gadget, int hide) {
+    GadgetRecord* record = FindGadget(gadget);
+    if (!record) return;
+    if (record->kind->hide) record->kind->hide(record, hide);
+    else ShowWindow(record->control, hide ? SW_HIDE : SW_SHOW);
+}
+
+void ApplyGadgetFont(int gadget, int font) {
+    if (gadget == -1) {
+        CurrentContext()->newGadgetFont = FontOfValue(font);
+        return;
+    }
+    GadgetRecord* record = FindGadget(gadget);
+    if (record) SendMessageA(record->control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOfValue(font)), TRUE);
+}
+
+void AttachToolTip(int gadget, const char* text) {
+    if (!text) text = "";
+    GadgetRecord* record = FindGadget(gadget);
+    if (!record) return;
+    GadgetContext* context = CurrentContext();
+    if (!context->toolTip) context->toolTip = CreateToolTipWindow();
+
+    TOOLINFOA tool = {};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = GetParent(record->control);
+    tool.uId = reinterpret_cast<UINT_PTR>(record->control);
+    tool.lpszText = const_cast<char*>(text);
+    SendMessageA(context->toolTip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(context->toolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void DestroyToolTipWindow() {
+    GadgetContext* context = CurrentContext();
+    if (!context->toolTip) return;
+    DestroyWindow(context->toolTip);
+    context->toolTip = nullptr;
+}
+
+// --- Gadget lists and routing ---
+
+HWND SelectGadgetList(HWND window) {
+    GadgetContext* context = CurrentContext();
+    HWND previous = context->currentList;
+    if (!window) return previous;
+    if (previous) {
+        GadgetListRecord* saved = static_cast<GadgetListRecord*>(GetPropA(previous, gadgetListProperty));
+        if (saved) saved->savedList = context->currentList;
+    }
+    GadgetListRecord* list = static_cast<GadgetListRecord*>(GetPropA(window, gadgetListProperty));
+    if (list) {
+        context->currentList = list->savedList;
+        return previous;
+    }
+    list = static_cast<GadgetListRecord*>(HeapAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, sizeof(GadgetListRecord)));
+    if (!list) return previous;  // without its record the window cannot be told apart as a gadget list
+    context->currentList = window;
+    list->window = window;
+    list->savedList = window;
+    SetPropA(window, gadgetListProperty, list);
+    list->previousProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetListHandler)));
+    return previous;
+}
+
+LRESULT RouteToGadgetKind(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!control) return NOT_HANDLED;
+    int number = static_cast<int>(reinterpret_cast<INT_PTR>(GetPropA(control, GADGET_ID_PROPERTY)));
+    if (number != IdentifierOf(control)) return NOT_HANDLED;
+    GadgetRecord* gadget = FindGadget(number);
+    if (!gadget || !gadget->kind->handleMessage) return NOT_HANDLED;
+    return gadget->kind->handleMessage(gadget, parent, message, wParam, lParam);
+}
+
+// --- Fonts ---
+
+int CreateNumberedFont(int number, const char* faceName, int size, int flags) {
+    FontRecord* record = static_cast<FontRecord*>(AllocateObject(fontsTable, number));
+    if (!record) return 0;
+    int dynamic = number == ANY_NUMBER;
+    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(record));
+
+    HFONT font = nullptr;
+    if (HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr)) {
+        int height = -MulDiv(size, GetDeviceCaps(display, LOGPIXELSY), 72);
+        font = CreateFontA(height, 0, 0, 0, (flags & FONT_BOLD) ? FW_BOLD : FW_NORMAL, (flags & FONT_ITALIC) ? 1 : 0,
+                           (flags & FONT_UNDERLINE) ? 1 : 0, (flags & FONT_STRIKEOUT) ? 1 : 0, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           (flags & FONT_HIGH_QUALITY) ? PROOF_QUALITY : DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                           faceName ? faceName : "");
+        DeleteDC(display);
+    }
+    if (!font) {
+        if (dynamic) ReleaseObject(fontsTable, number);
+        return 0;
+    }
+    record->font = font;
+    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(font));
+}
+
+void DestroyNumberedFont(int number) {
+    FontRecord* record = static_cast<FontRecord*>(LookupObject(fontsTable, number));
+    if (!record) return;
+    DeleteObject(record->font);
+    ReleaseObject(fontsTable, number);
+}
+
+void DestroyAllFonts() {
+    FreeAllObjects(fontsTable);
+}

@@ -1,0 +1,133 @@
+// Window runtime wiring: the ui's start and end steps in the frame's slots, the small library, drawing support and the keyboard device.
+// Contract: nothing here is called by the application except PlugWindowRuntime and OpenKeyboardDevice; DINPUT.DLL is only ever loaded by name.
+#include "ui/runtime.h"
+
+#define DIRECTINPUT_VERSION 0x0700
+#include <dinput.h>
+
+#include "core/frame.h"
+#include "core/registry.h"
+#include "ui/gadget.h"
+#include "ui/menu.h"
+#include "ui/requester.h"
+#include "ui/window.h"
+
+namespace {
+
+// The drawing support's per-thread area (96 bytes): a black brush and a black pen made for every thread.
+struct DrawingArea {
+    HBRUSH brush;
+    HPEN pen;
+};
+
+const int DRAWING_AREA_SIZE = 96;
+const int KEYBOARD_KEY_COUNT = 256;
+
+int drawingAreaOffset;
+int smallLibraryState[2];
+
+HMODULE inputLibrary;
+IDirectInputA* directInput;
+IDirectInputDeviceA* keyboardDevice;
+
+// The platform's keyboard and key identities, spelled out here so that no DirectInput library is linked.
+const GUID systemKeyboard = {0x6F1D2B61, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const GUID keyObject = {0x55728220, 0xD33C, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+
+// The keyboard data format: one optional button byte per scan code.
+DIOBJECTDATAFORMAT keyFormats[KEYBOARD_KEY_COUNT];
+DIDATAFORMAT keyboardFormat;
+
+void BuildKeyboardFormat() {
+    for (int key = 0; key < KEYBOARD_KEY_COUNT; ++key) {
+        keyFormats[key].pguid = &keyObject;
+        keyFormats[key].dwOfs = static_cast<DWORD>(key);
+        keyFormats[key].dwType = DIDFT_OPTIONAL | DIDFT_BUTTON | DIDFT_MAKEINSTANCE(key);
+        keyFormats[key].dwFlags = 0;
+    }
+    keyboardFormat.dwSize = sizeof(DIDATAFORMAT);
+    keyboardFormat.dwObjSize = sizeof(DIOBJECTDATAFORMAT);
+    keyboardFormat.dwFlags = DIDF_RELAXIS;
+    keyboardFormat.dwDataSize = KEYBOARD_KEY_COUNT;
+    keyboardFormat.dwNumObjs = KEYBOARD_KEY_COUNT;
+    keyboardFormat.rgodf = keyFormats;
+}
+
+void InitDrawingArea(void* area) {
+    DrawingArea* drawing = static_cast<DrawingArea*>(area);
+    drawing->brush = CreateSolidBrush(RGB(0, 0, 0));
+    drawing->pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+}
+
+void EndDrawingArea(void* area) {
+    DrawingArea* drawing = static_cast<DrawingArea*>(area);
+    if (drawing->brush) DeleteObject(drawing->brush);
+    if (drawing->pen) DeleteObject(drawing->pen);
+    drawing->brush = nullptr;
+    drawing->pen = nullptr;
+}
+
+DrawingArea* CurrentDrawingArea() {
+    return static_cast<DrawingArea*>(ThreadSlot(drawingAreaOffset));
+}
+
+}  // namespace
+
+void StartSmallLibrary() {
+    smallLibraryState[0] = 0;
+    smallLibraryState[1] = 0;
+}
+
+void StartDrawingSupport() {
+    drawingAreaOffset = ReserveThreadSlot(DRAWING_AREA_SIZE, InitDrawingArea, EndDrawingArea);
+}
+
+HBRUSH DrawingBrush() { return CurrentDrawingArea()->brush; }
+HPEN DrawingPen() { return CurrentDrawingArea()->pen; }
+
+void PlugWindowRuntime() {
+    PlugStartStep(START_FONTS, InitFontLibrary);
+    PlugStartStep(START_WINDOWS, InitWindowLibrary);
+    PlugStartStep(START_GADGETS, InitGadgetLibrary);
+    PlugStartStep(START_SMALL_LIBRARY, StartSmallLibrary);
+    PlugStartStep(START_DRAWING, StartDrawingSupport);
+    PlugStartStep(START_MENUS, InitMenuLibrary);
+    PlugStartStep(START_REQUESTERS, InitCommonUi);
+    // The multimedia support and the auxiliary library are never set up, so their end slots stay empty.
+    PlugEndStep(END_KEYBOARD, CloseKeyboardDevice);
+    PlugEndStep(END_TOOLTIP, DestroyToolTipWindow);
+    PlugEndStep(END_WINDOWS, DestroyAllWindows);
+    PlugEndStep(END_FONTS, DestroyAllFonts);
+}
+
+int OpenKeyboardDevice(HWND window) {
+    if (keyboardDevice) return 1;
+    typedef HRESULT(WINAPI * CreateFunction)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
+    inputLibrary = LoadLibraryA("DINPUT.DLL");
+    if (!inputLibrary) return 0;
+    CreateFunction create = reinterpret_cast<CreateFunction>(GetProcAddress(inputLibrary, "DirectInputCreateA"));
+    if (!create || FAILED(create(ProgramInstance(), DIRECTINPUT_VERSION, &directInput, nullptr)) || !directInput) {
+        directInput = nullptr;
+        CloseKeyboardDevice();
+        return 0;
+    }
+    if (FAILED(directInput->CreateDevice(systemKeyboard, &keyboardDevice, nullptr)) || !keyboardDevice) {
+        keyboardDevice = nullptr;
+        CloseKeyboardDevice();
+        return 0;
+    }
+    BuildKeyboardFormat();
+    keyboardDevice->SetDataFormat(&keyboardFormat);
+    // Shared, and never acquired: the device is never read, so it must not take keys from anyone.
+    keyboardDevice->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
+    return 1;
+}
+
+void CloseKeyboardDevice() {
+    if (keyboardDevice) keyboardDevice->Release();
+    keyboardDevice = nullptr;
+    if (directInput) directInput->Release();
+    directInput = nullptr;
+    if (inputLibrary) FreeLibrary(inputLibrary);
+    inputLibrary = nullptr;
+}
