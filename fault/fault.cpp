@@ -1,0 +1,181 @@
+// Fault trap: records unhandled processor faults, runs the installed report procedure, ends the process; clipboard text.
+// Contract: the filter never lets a fault reach the platform's own handling; every way out of it ends the process with exit code 0.
+#include "fault/fault.h"
+
+#include "core/frame.h"
+#include "core/registry.h"
+#include "core/strings.h"
+
+namespace {
+
+// The source of file index 0, fixed at build time: the installer's main program, relative to the repository.
+const char BUILD_SOURCE_PATH[] = "app\\main.cpp";
+const char LINE_TRACKING_OFF[] = "OnError line support disabled";
+const char UNKNOWN_FAULT[] = "Unknown error code";
+
+struct FaultText {
+    DWORD code;
+    const char* text;
+};
+
+// Looked up in this order, first match wins.
+const FaultText FAULT_MESSAGES[] = {
+    {0xC0000005, "Invalid memory access"},
+    {0xC000008C, "Array bounds exceeded"},
+    {0x80000003, "Debugger breakpoint reached"},
+    {0x80000002, "Misaligned data access"},
+    {0xC000008D, "Denormal floating-point operand"},
+    {0xC000008E, "Division by zero (floating-point)"},
+    {0xC000008F, "Inexact floating-point result"},
+    {0xC0000090, "Invalid floating-point operation"},
+    {0xC0000091, "Floating-point overflow (exponent to great)"},
+    {0xC0000092, "Floating-point stack overflow or underflow"},
+    {0xC0000093, "Floating-point underflow (exponent too small)"},
+    {0xC000001D, "Illegal instruction"},
+    {0xC0000006, "Memory page error"},
+    {0xC0000094, "Division by zero "},
+    {0xC0000095, "Integer overflow"},
+    {0xC0000026, "Exception handler returned unknown value"},
+    {0xC0000025, "Exception handler tried to continue after non-continuable exception"},
+    {0xC0000096, "Privileged instruction"},
+    {0x80000004, "Single step trap"},
+    {0xC00000FD, "Stack overflow"},
+};
+
+// The fault record: written once per fault by the filter, read by the report through the queries.
+int fault_code = -1;
+int fault_address = 0;
+int fault_line = 0;
+int fault_target_address = 0;
+
+void (*report_procedure)() = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER previous_filter = nullptr;
+int trap_installed = 0;
+
+// Set by the first fault that reaches the filter; never cleared, since that fault ends the process.
+volatile LONG fault_reporting = 0;
+
+// Reserved at start like every library's thread area and lock; nothing in this program uses them.
+int fault_thread_slot = 0;
+CRITICAL_SECTION fault_lock;
+
+// Guards the report on the faulting thread: the platform was seen (Wine) not to call the filter again for a fault
+// inside the filter, but to end the process with the fault's code. A frame of our own on the thread's handler chain
+// sees such a fault first. Faults that the report's callees handle themselves never reach it.
+EXCEPTION_DISPOSITION NTAPI EndOnFaultInReport(EXCEPTION_RECORD* record, void*, CONTEXT*, void*) {
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
+    TerminateProcess(GetCurrentProcess(), 0);
+    return ExceptionContinueSearch;
+}
+
+void RunGuarded(void (*procedure)()) {
+    NT_TIB* tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+    EXCEPTION_REGISTRATION_RECORD frame;
+    frame.Next = tib->ExceptionList;
+    frame.Handler = EndOnFaultInReport;
+    tib->ExceptionList = &frame;
+    procedure();
+    tib->ExceptionList = frame.Next;
+}
+
+void StartFaultTrap() {
+    fault_thread_slot = ReserveThreadSlot(16, nullptr, nullptr);
+    InitializeCriticalSection(&fault_lock);
+}
+
+} // namespace
+
+void PlugFaultTrap() {
+    PlugStartStep(START_FAULT_TRAP, StartFaultTrap);
+    PlugEndStep(END_FAULT_TRAP, RemoveFaultTrap);
+}
+
+void InstallFaultHandler(void (*report)()) {
+    report_procedure = report;
+    LPTOP_LEVEL_EXCEPTION_FILTER replaced = SetUnhandledExceptionFilter(FaultFilter);
+    if (!trap_installed) {
+        previous_filter = replaced;
+        trap_installed = 1;
+    }
+}
+
+void RemoveFaultTrap() {
+    if (!trap_installed) return;
+    SetUnhandledExceptionFilter(previous_filter);
+    previous_filter = nullptr;
+    trap_installed = 0;
+}
+
+LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
+    // A second fault while a report is built (the report itself faulting, or another thread faulting meanwhile)
+    // must neither recurse into the report nor wait for it, and must not overwrite the record the report reads.
+    if (InterlockedExchange(&fault_reporting, 1) != 0) TerminateProcess(GetCurrentProcess(), 0);
+
+    const EXCEPTION_RECORD* record = pointers ? pointers->ExceptionRecord : nullptr;
+    if (record) {
+        fault_code = static_cast<int>(record->ExceptionCode);
+        fault_address = reinterpret_cast<int>(record->ExceptionAddress);
+        fault_line = CurrentSourceLine;
+        fault_target_address = 0;
+        if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2)
+            fault_target_address = static_cast<int>(record->ExceptionInformation[1]);
+    }
+    if (report_procedure) RunGuarded(report_procedure);
+    fault_code = -1;
+    TerminateProcess(GetCurrentProcess(), 0);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+char* FaultMessage(int start) {
+    const char* text = UNKNOWN_FAULT;
+    for (const FaultText& row : FAULT_MESSAGES) {
+        if (row.code == static_cast<DWORD>(fault_code)) {
+            text = row.text;
+            break;
+        }
+    }
+    return AppendCString(text, start);
+}
+
+int FaultCode() { return fault_code; }
+
+int FaultAddress() { return fault_address; }
+
+int FaultTargetAddress() { return fault_target_address; }
+
+int FaultLine() {
+    if (fault_line == -1) return -1;
+    return fault_line & 0x00FFFFFF;
+}
+
+char* FaultFile(int start) {
+    if (fault_line == -1) return AppendCString(LINE_TRACKING_OFF, start);
+    // This program has one source file; any other index names no file and gives the empty text.
+    if ((fault_line >> 24) == 0) return AppendCString(BUILD_SOURCE_PATH, start);
+    return AppendCString("", start);
+}
+
+HANDLE PutClipboardText(const char* text) {
+    if (!OpenClipboard(nullptr)) return nullptr;
+    if (!text) text = "";
+    SIZE_T size = static_cast<SIZE_T>(TextLength(text)) + 1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, size);
+    if (!block) {
+        CloseClipboard();
+        return nullptr;
+    }
+    EmptyClipboard();
+    char* destination = static_cast<char*>(GlobalLock(block));
+    if (!destination) {
+        GlobalFree(block);
+        CloseClipboard();
+        return nullptr;
+    }
+    for (SIZE_T i = 0; i < size; ++i) destination[i] = text[i];
+    GlobalUnlock(block);
+    HANDLE result = SetClipboardData(CF_TEXT, block);
+    // Only a block the clipboard accepted belongs to it; a refused one is still ours to free.
+    if (!result) GlobalFree(block);
+    CloseClipboard();
+    return result;
+}

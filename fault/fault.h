@@ -1,0 +1,32 @@
+// Fault trap: a process-wide filter that records every unhandled processor fault and hands it to a report procedure.
+// Contract: armed by InstallFaultHandler, disarmed by RemoveFaultTrap (first end step); the queries read the last recorded fault.
+#pragma once
+
+#include <windows.h>
+
+// Plugs the trap's start step (thread area and lock) and its end step (RemoveFaultTrap) into the frame.
+void PlugFaultTrap();
+
+// Stores the report procedure and installs FaultFilter; only the first installation keeps the platform's previous filter.
+void InstallFaultHandler(void (*report)());
+// Reinstalls the previous filter and forgets it; a no-op when the trap is not installed.
+void RemoveFaultTrap();
+// Records the fault, runs the report procedure, then ends the process with exit code 0. Never returns to the platform.
+// A fault raised while a report is in progress (on any thread) ends the process at once, also with exit code 0.
+LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers);
+
+// Text of the recorded code from the fault message table ("Unknown error code" if absent), in the builder at start.
+char* FaultMessage(int start);
+// Recorded exception code; -1 before any fault.
+int FaultCode();
+// Address of the faulting instruction; 0 before any fault.
+int FaultAddress();
+// The inaccessible address of an access violation; 0 for every other fault.
+int FaultTargetAddress();
+// Recorded source line without its file index; -1 when line tracking was off.
+int FaultLine();
+// Source file of the recorded line, in the builder at start: the build's main source for index 0.
+char* FaultFile(int start);
+
+// Puts text (null counts as "") on the clipboard as CF_TEXT. Returns the clipboard data handle, or 0 on failure.
+HANDLE PutClipboardText(const char* text);
