@@ -2,6 +2,7 @@
 // Contract: see driver.h; every wait polls (50 ms steps) against a GetTickCount deadline.
 #include "tools/driver/driver.h"
 
+#include <commctrl.h>
 #include <psapi.h>
 #include <stdio.h>
 #include <string.h>
@@ -280,7 +281,7 @@ int DrvWaitControlText(HWND parent, int id, const char* text, int timeoutMs)
     for (;;) {
         HWND control = GetDlgItem(parent, id);
         if (control) {
-            StoredText(control, buffer, sizeof buffer);
+            DrvReadText(control, buffer, sizeof buffer);
             if (lstrcmpA(buffer, text) == 0) return 1;
         }
         if (deadline.passed() || !IsWindow(parent)) return 0;
@@ -395,6 +396,43 @@ int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out)
         if (deadline.passed() || !DrvIsRunning(process)) return 0;
         Sleep(POLL_MS);
     }
+}
+
+namespace {
+
+struct TreeContext {
+    HWND found;
+};
+
+BOOL CALLBACK FindTreeProc(HWND control, LPARAM parameter)
+{
+    if (!ClassIs(control, "SysTreeView32")) return TRUE;
+    ((TreeContext*)parameter)->found = control;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND DrvFindTree(HWND dialog)
+{
+    TreeContext context = {0};
+    EnumChildWindows(dialog, FindTreeProc, (LPARAM)&context);
+    return context.found;
+}
+
+int DrvTreeSelectParent(HWND dialog)
+{
+    HWND tree = DrvFindTree(dialog);
+    DWORD_PTR item = 0, parent = 0, done = 0;
+    if (!tree ||
+        !SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &item) || !item ||
+        !SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)item, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
+                             &parent) ||
+        !parent)
+        return 0;
+    return SendMessageTimeoutA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)parent, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
+                               &done) &&
+           done;
 }
 
 int DrvReadClipboard(char* buffer, int size)

@@ -94,6 +94,13 @@ int DrvCloseByCaption(HWND window);
 int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out);
 int DrvReadBox(HWND dialog, DrvBox* out);
 
+// The folder picker's tree (SysTreeView32 inside the dialog) and selecting the selection's parent item (as a
+// click on it would). The items' labels cannot be read from outside here: TVM_GETITEM needs a record in the
+// picker's memory, and cross-process memory access failed under the emulated Wine (VirtualAllocEx/
+// WriteProcessMemory: access denied). Wine's picker shows the selected folder's name in its Edit control.
+HWND DrvFindTree(HWND dialog);
+int DrvTreeSelectParent(HWND dialog);
+
 // CF_TEXT of the clipboard (empty text when there is none). Returns 1 when the clipboard could be opened.
 int DrvReadClipboard(char* buffer, int size);
 

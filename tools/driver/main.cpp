@@ -114,8 +114,9 @@ void Usage()
            "  close                    WM_SYSCOMMAND SC_CLOSE (the caption's close box)\n"
            "  wait-class CLASS MS      wait for a visible top-level window of that class\n"
            "  wait-visible ID 0|1 MS   wait until a control is hidden (0) / shown (1)\n"
-           "  wait-text ID TEXT MS     wait until a control shows TEXT\n"
+           "  wait-text ID TEXT MS     wait until a control shows TEXT (wait-dialog-text: in the open dialog)\n"
            "  box MS | dialog MS       wait for a message box / any dialog; dialog also lists its controls\n"
+           "  tree-up                  select the parent of the open dialog's tree selection\n"
            "  answer ID                click button ID of the last box and wait until it is gone\n"
            "  clipboard | memory | acp print CF_TEXT / peak working set / the ANSI code page\n"
            "  screenshot FILE.bmp      save the open box, else the main window, as shown on screen\n"
@@ -204,9 +205,11 @@ int main(int argc, char** argv)
             if (!DrvWaitControlVisible(NeedWindow(), Number(argv[i + 1]), Number(argv[i + 2]), Number(argv[i + 3])))
                 Fail("control visibility not reached", argv[i + 1]);
             i += 3;
-        } else if (strcmp(command, "wait-text") == 0) {
+        } else if (strcmp(command, "wait-text") == 0 || strcmp(command, "wait-dialog-text") == 0) {
             NEED(3);
-            if (!DrvWaitControlText(NeedWindow(), Number(argv[i + 1]), argv[i + 2], Number(argv[i + 3])))
+            HWND parent = command[5] == 'd' ? (haveBox ? currentBox.hwnd : 0) : NeedWindow();
+            if (!parent) Fail("no dialog open", 0);
+            if (!DrvWaitControlText(parent, Number(argv[i + 1]), argv[i + 2], Number(argv[i + 3])))
                 Fail("control text not reached", argv[i + 1]);
             i += 3;
         } else if (strcmp(command, "box") == 0 || strcmp(command, "dialog") == 0) {
@@ -222,6 +225,8 @@ int main(int argc, char** argv)
             if (!DrvAnswerBox(&currentBox, Number(argv[++i]))) Fail("no such button", argv[i]);
             if (!DrvWaitGone(currentBox.hwnd, 60000)) Fail("box stayed open", 0);
             haveBox = 0;
+        } else if (strcmp(command, "tree-up") == 0) {
+            if (!haveBox || !DrvTreeSelectParent(currentBox.hwnd)) Fail("cannot select the parent item", 0);
         } else if (strcmp(command, "clipboard") == 0) {
             static char text[16384];
             if (!DrvReadClipboard(text, sizeof text)) Fail("clipboard not readable", 0);
