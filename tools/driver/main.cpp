@@ -3,6 +3,7 @@
 // step prints "error: ..." and ends the driver with exit code 2 after ending the started program (see README.md).
 #include "tools/driver/driver.h"
 
+#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -118,8 +119,10 @@ void Usage()
            "  box MS | dialog MS       wait for a message box / any dialog; dialog also lists its controls\n"
            "  tree-up                  select the parent of the open dialog's tree selection\n"
            "  answer ID                click button ID of the last box and wait until it is gone\n"
+           "  folder CSIDL             print a special folder's path (16 = desktop directory)\n"
            "  clipboard | memory | acp print CF_TEXT / peak working set / the ANSI code page\n"
            "  screenshot FILE.bmp      save the open box, else the main window, as shown on screen\n"
+           "  screen FILE.bmp          save the whole screen (e.g. with a menu open)\n"
            "  exit MS                  wait for the program's end; prints its exit code and peak working set\n");
 }
 
@@ -236,6 +239,11 @@ int main(int argc, char** argv)
         } else if (strcmp(command, "memory") == 0) {
             if (!DrvSampleMemory(&program)) Fail("memory counters not readable", 0);
             printf("memory peak=%lu\n", (unsigned long)program.peakWorkingSet);
+        } else if (strcmp(command, "folder") == 0) {
+            NEED(1);
+            char path[MAX_PATH] = "";
+            if (!SHGetSpecialFolderPathA(0, path, Number(argv[++i]), FALSE)) Fail("no such special folder", argv[i]);
+            printf("folder path=%s\n", path);
         } else if (strcmp(command, "acp") == 0) {
             printf("acp=%u\n", GetACP());
         } else if (strcmp(command, "screenshot") == 0) {
@@ -244,6 +252,11 @@ int main(int argc, char** argv)
             int saved = DrvSaveScreenshot(shown, argv[++i]);
             if (!saved) Fail("screenshot failed", argv[i]);
             printf("screenshot file=%s settled=%d\n", argv[i], saved == 1);
+        } else if (strcmp(command, "screen") == 0) {
+            NEED(1);
+            int saved = DrvSaveScreenshot(GetDesktopWindow(), argv[++i]);
+            if (!saved) Fail("screen capture failed", argv[i]);
+            printf("screen file=%s settled=%d\n", argv[i], saved == 1);
         } else if (strcmp(command, "exit") == 0) {
             NEED(1);
             DWORD code = 0;
