@@ -2,6 +2,8 @@
 // Contract: every operation reports failure by 0 (or "" for texts), never by a message; paths longer than 259 bytes are refused, never cut.
 #pragma once
 
+#include "core/registry.h"  // ANY_NUMBER
+
 // File table (record size 24, free operation CloseFileObject); the frame calls these at start and as the last end step.
 void StartFiles();
 void EndFiles();
@@ -20,7 +22,7 @@ int CreateFolder(const char* path);
 // 1 on success; an existing destination is overwritten.
 int CopyFileTo(const char* source, const char* destination);
 int DeleteFileAt(const char* name);
-// The current directory with a trailing backslash; "" if it cannot be read or does not fit 259 bytes.
+// The current directory with a trailing backslash, also when longer than MAX_PATH; "" if it cannot be read.
 char* CurrentDirectory(int start);
 
 // Listing of folder + "\" + pattern ("*.*" for an empty pattern); record address on success, 0 on failure.

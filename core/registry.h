@@ -20,6 +20,8 @@ void ReleaseObject(ObjectTable* table, int number);
 void BeginObjectWalk(ObjectTable* table);
 void* NextObject(ObjectTable* table, int* number);
 void FreeAllObjects(ObjectTable* table);
+// Number of numbered slots that exist (a multiple of the block size); for tests.
+int TableCapacity(ObjectTable* table);
 
 // Per-thread areas: reserved by start steps on the starting thread; other threads get theirs on first use.
 int ReserveThreadSlot(int size, void (*init)(void* area), void (*end)(void* area));

@@ -1,0 +1,177 @@
+// Dates: building date values from components, the local seconds clock, splitting and mask formatting.
+// Contract: a date value counts seconds since 1970 with components read as UTC; -1 is invalid; texts go through the builder.
+#include "core/dates.h"
+
+#include <string.h>
+#include <time.h>
+#include <windows.h>
+
+#include "core/frame.h"
+#include "core/strings.h"
+
+namespace {
+
+const int FORMAT_ROOM_STEP = 4096;
+
+// Zero for the fields of a value that has no components (before 1970).
+const tm* Components(int date) {
+    if (date < 0) return nullptr;
+    time_t value = date;
+    return gmtime(&value);
+}
+
+// Case-insensitive match of the token letters at text; stops at the first difference, so never reads past the terminator.
+int MatchesToken(const char* text, const char* token) {
+    for (; *token; ++text, ++token) {
+        char c = *text;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+        if (c != *token) return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int MakeDate(int year, int month, int day, int hour, int minute, int second) {
+    if (day == 31 && (month == 4 || month == 6 || month == 9 || month == 11)) return -1;
+    if (month == 2) {
+        if (day > 29) return -1;
+        if (day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0) || year == 3600)) return -1;
+    }
+    if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23) return -1;
+    if (day < 1 || day > 31 || month < 1 || month > 12 || year <= 0) return -1;
+    if (year == 1970 && month == 1 && day == 1) return hour * 3600 + minute * 60 + second;
+
+    // mktime reads the components as local time; adding the zone offset at 1970 reads them as UTC.
+    time_t zero = 0;
+    const tm* local = localtime(&zero);
+    int offset = 0;
+    int daylight = 0;
+    if (local) {
+        int h = local->tm_hour;
+        if (h > 11 && local->tm_mday == 31) h -= 24;  // the local clock still showed 1969-12-31
+        offset = (h * 60 + local->tm_min) * 60;
+        daylight = local->tm_isdst;
+    }
+    tm fields;
+    memset(&fields, 0, sizeof fields);
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    fields.tm_isdst = daylight;
+    time_t made = mktime(&fields);
+    // The platform clock ends at 2038-01-19 03:14:07 and starts at 1970: components it cannot represent
+    // are invalid rather than a wrapped or shifted value.
+    if (made == static_cast<time_t>(-1)) return -1;
+    long long value = static_cast<long long>(made) + offset;
+    if (value < 0 || value > 0x7FFFFFFFLL) return -1;
+    return static_cast<int>(value);
+}
+
+int CurrentDate() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return MakeDate(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+}
+
+int DateYear(int date) {
+    const tm* fields = Components(date);
+    return fields ? fields->tm_year + 1900 : 0;
+}
+
+int DateMonth(int date) {
+    const tm* fields = Components(date);
+    return fields ? fields->tm_mon + 1 : 0;
+}
+
+int DateDay(int date) {
+    const tm* fields = Components(date);
+    return fields ? fields->tm_mday : 0;
+}
+
+int DateHour(int date) {
+    const tm* fields = Components(date);
+    return fields ? fields->tm_hour : 0;
+}
+
+int DateMinute(int date) {
+    const tm* fields = Components(date);
+    return fields ? fields->tm_min : 0;
+}
+
+int DateSecond(int date) {
+    const tm* fields = Components(date);
+    return fields ? fields->tm_sec : 0;
+}
+
+char* TwoDigitText(char* destination, int value) {
+    if (value < 0) value = 0;
+    if (value < 10) {
+        destination[0] = '0';
+        IntegerToText(value, destination + 1, 10);
+    } else {
+        IntegerToText(value, destination, 10);
+    }
+    return destination;
+}
+
+char* FormatDate(const char* mask, int date, int start) {
+    // The mask may lie in the builder, which the reservation can move: read it from a private copy.
+    char* copy = nullptr;
+    if (mask) {
+        int length = static_cast<int>(strlen(mask));
+        copy = static_cast<char*>(HeapAlloc(ApplicationHeap(), 0, length + 1));
+        if (!copy) return AppendCString("", start);
+        memcpy(copy, mask, length + 1);
+    }
+    if (start == -1) start = BuilderPosition();
+    int room = FORMAT_ROOM_STEP;
+    char* out = ReserveText(room, start);
+    int written = 0;
+    for (const char* p = copy; p && *p;) {
+        if (*p != '%') {
+            out[written++] = *p++;
+        } else if (MatchesToken(p + 1, "yyyy")) {
+            int year = DateYear(date);
+            if (year == 0) memcpy(out + written, "0000", 5);
+            else TwoDigitText(out + written, year);
+            written += 4;
+            p += 5;
+        } else if (MatchesToken(p + 1, "yy")) {
+            int year = DateYear(date);
+            char digits[16];
+            // A value without components has the year text "0"; its missing digits are shown as zeros.
+            if (year >= 1000) IntegerToText(year, digits, 10);
+            else memcpy(digits, "0000", 5);
+            out[written] = digits[2];
+            out[written + 1] = digits[3];
+            written += 2;
+            p += 3;
+        } else {
+            int value = -1;
+            if (MatchesToken(p + 1, "mm")) value = DateMonth(date);
+            else if (MatchesToken(p + 1, "dd")) value = DateDay(date);
+            else if (MatchesToken(p + 1, "hh")) value = DateHour(date);
+            else if (MatchesToken(p + 1, "ii")) value = DateMinute(date);
+            else if (MatchesToken(p + 1, "ss")) value = DateSecond(date);
+            if (value < 0) {
+                out[written++] = *p++;  // a stray percent sign stands for itself
+            } else {
+                TwoDigitText(out + written, value);
+                written += 2;
+                p += 3;
+            }
+        }
+        if (written > room - 5) {
+            room += FORMAT_ROOM_STEP;
+            out = ReserveText(room, start);
+        }
+    }
+    out[written] = 0;
+    GiveBackText(room - written);
+    if (copy) HeapFree(ApplicationHeap(), 0, copy);
+    return out;
+}
