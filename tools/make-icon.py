@@ -27,22 +27,29 @@ def pixel(x, y, n):
     return colour
 
 
+PALETTE = [(0, 0, 0, 0), (150, 80, 20, 0), (250, 250, 250, 0), (40, 40, 220, 0)] + [(0, 0, 0, 0)] * 12
+
+
 def image(n):
-    rows = []
-    for y in reversed(range(n)):  # bottom-up rows
-        rows.append(b"".join(struct.pack("4B", *pixel(x, y, n)) for x in range(n)))
-    xor = b"".join(rows)
+    """One 4-bit image: the icon uses four colours, so sixteen palette entries keep it a few hundred bytes."""
+    xor_row = ((n * 4 + 31) // 32) * 4
     mask_row = ((n + 31) // 32) * 4
+    xor = b""
     andmask = b""
-    for y in reversed(range(n)):
-        bits = 0
-        row = bytearray(mask_row)
+    for y in reversed(range(n)):  # bottom-up rows
+        row = bytearray(xor_row)
+        mask = bytearray(mask_row)
         for x in range(n):
-            if pixel(x, y, n)[3] == 0:
-                row[x // 8] |= 0x80 >> (x % 8)
-        andmask += bytes(row)
-    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 32, 0, len(xor) + len(andmask), 0, 0, 0, 0)
-    return header + xor + andmask
+            b, g, r, a = pixel(x, y, n)
+            index = 0 if a == 0 else PALETTE.index((b, g, r, 0))
+            row[x // 2] |= index << (4 if x % 2 == 0 else 0)
+            if a == 0:
+                mask[x // 8] |= 0x80 >> (x % 8)
+        xor += bytes(row)
+        andmask += bytes(mask)
+    palette = b"".join(struct.pack("4B", *c) for c in PALETTE)
+    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 4, 0, len(xor) + len(andmask), 0, 0, 16, 0)
+    return header + palette + xor + andmask
 
 
 sizes = (16, 32, 48)
@@ -50,7 +57,7 @@ images = [image(n) for n in sizes]
 out = struct.pack("<HHH", 0, 1, len(sizes))
 offset = 6 + 16 * len(sizes)
 for n, data in zip(sizes, images):
-    out += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(data), offset)
+    out += struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(data), offset)
     offset += len(data)
 out += b"".join(images)
 with open("app/res/brindavel.ico", "wb") as f:
