@@ -78,6 +78,20 @@ void RunGuarded(void (*procedure)()) {
     tib->ExceptionList = frame.Next;
 }
 
+// A stack overflow leaves the faulting thread a few KiB of stack, too little for the report (seen on Wine: the
+// report faulted again at once, and the thread's stack guarantee was not honoured). The report then runs on a
+// fiber of its own stack: the same thread, so its windows, message queue and per-thread state are unchanged.
+void WINAPI ReportOnFiber(void*) {
+    RunGuarded(report_procedure);
+    TerminateProcess(GetCurrentProcess(), 0);
+}
+
+void RunReportWithFreshStack() {
+    void* fiber = ConvertThreadToFiber(nullptr) ? CreateFiber(0, ReportOnFiber, nullptr) : nullptr;
+    if (fiber) SwitchToFiber(fiber);
+    RunGuarded(report_procedure);
+}
+
 void StartFaultTrap() {
     fault_thread_slot = ReserveThreadSlot(16, nullptr, nullptr);
     InitializeCriticalSection(&fault_lock);
@@ -120,7 +134,12 @@ LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
         if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2)
             fault_target_address = static_cast<int>(record->ExceptionInformation[1]);
     }
-    if (report_procedure) RunGuarded(report_procedure);
+    if (report_procedure) {
+        if (fault_code == static_cast<int>(EXCEPTION_STACK_OVERFLOW))
+            RunReportWithFreshStack();
+        else
+            RunGuarded(report_procedure);
+    }
     fault_code = -1;
     TerminateProcess(GetCurrentProcess(), 0);
     return EXCEPTION_EXECUTE_HANDLER;
