@@ -51,6 +51,22 @@ void RaisedFault(DWORD code) {
     SOURCE_LINE; RaiseException(code, 0, 2, WRITE_AT_16);
 }
 
+// Called through a volatile pointer so that the compiler cannot turn the recursion into a loop.
+int Recurse(int depth);
+int (*volatile recurse)(int) = Recurse;
+
+int Recurse(int depth) {
+    volatile char room[256];
+    room[0] = static_cast<char>(depth);
+    return recurse(depth + 1) + room[0];
+}
+
+// The report needs far more stack than the overflowing thread has left.
+void StackOverflow() {
+    SOURCE_LINE; NoteLine(__LINE__ + 1);
+    SOURCE_LINE; sink = Recurse(0);
+}
+
 // Runs on a thread that has never used texts: the report must make its own builder.
 DWORD WINAPI FaultingThread(void*) {
     SOURCE_LINE; NoteLine(__LINE__ + 1);
@@ -121,6 +137,7 @@ int main(int argc, char** argv) {
     if (lstrcmpA(kind, "divide") == 0) DivisionByZero();
     if (lstrcmpA(kind, "raised") == 0 && argc >= 4) RaisedFault(strtoul(argv[3], nullptr, 0));
     if (lstrcmpA(kind, "thread") == 0) FaultOnSecondThread();
+    if (lstrcmpA(kind, "overflow") == 0) StackOverflow();
     if (lstrcmpA(kind, "recursive") == 0) {
         InstallFaultHandler(FaultingReport);
         *bad_pointer = 5;

@@ -34,6 +34,21 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
+// How the platform itself classifies a hardware fault: a probe thread faults, a vectored handler notes the code
+// and sends the thread to its end. Seen: Wine on an emulated i386 CPU (user-mode emulation) reports a write to
+// address 16 as 0xC000001D and an integer division by zero as 0xC0000090, since the emulator passes no trap number.
+DWORD probe_thread = 0;
+DWORD probe_code = 0;
+
+void WINAPI EndProbe() { ExitThread(0); }
+
+LONG CALLBACK NoteProbeFault(EXCEPTION_POINTERS* pointers) {
+    if (GetCurrentThreadId() != probe_thread) return EXCEPTION_CONTINUE_SEARCH;
+    probe_code = pointers->ExceptionRecord->ExceptionCode;
+    pointers->ContextRecord->Eip = reinterpret_cast<DWORD>(EndProbe);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
 } // namespace
 
 std::string Beside(const char* file) {
@@ -119,4 +134,48 @@ DWORD WatchedProcess::WaitForExit(DWORD timeout) {
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info.hProcess, &code);
     return code;
+}
+
+// The message table as a user reads it, every row; the last row stands for any code outside the table.
+const FaultText FAULT_TEXTS[FAULT_TEXT_COUNT] = {
+    {0xC0000005, "Invalid memory access"},
+    {0xC000008C, "Array bounds exceeded"},
+    {0x80000003, "Debugger breakpoint reached"},
+    {0x80000002, "Misaligned data access"},
+    {0xC000008D, "Denormal floating-point operand"},
+    {0xC000008E, "Division by zero (floating-point)"},
+    {0xC000008F, "Inexact floating-point result"},
+    {0xC0000090, "Invalid floating-point operation"},
+    {0xC0000091, "Floating-point overflow (exponent to great)"},
+    {0xC0000092, "Floating-point stack overflow or underflow"},
+    {0xC0000093, "Floating-point underflow (exponent too small)"},
+    {0xC000001D, "Illegal instruction"},
+    {0xC0000006, "Memory page error"},
+    {0xC0000094, "Division by zero "},
+    {0xC0000095, "Integer overflow"},
+    {0xC0000026, "Exception handler returned unknown value"},
+    {0xC0000025, "Exception handler tried to continue after non-continuable exception"},
+    {0xC0000096, "Privileged instruction"},
+    {0x80000004, "Single step trap"},
+    {0xC00000FD, "Stack overflow"},
+    {0x20000001, "Unknown error code"},
+};
+
+const char* TextOf(DWORD code) {
+    for (const FaultText& row : FAULT_TEXTS)
+        if (row.code == code) return row.text;
+    return "Unknown error code";
+}
+
+DWORD PlatformCodeOf(LPTHREAD_START_ROUTINE fault) {
+    probe_code = 0;
+    void* handler = AddVectoredExceptionHandler(1, NoteProbeFault);
+    HANDLE thread = CreateThread(nullptr, 0, fault, nullptr, CREATE_SUSPENDED, &probe_thread);
+    if (thread) {
+        ResumeThread(thread);
+        WaitForSingleObject(thread, EXIT_TIMEOUT_MS);
+        CloseHandle(thread);
+    }
+    RemoveVectoredExceptionHandler(handler);
+    return probe_code;
 }

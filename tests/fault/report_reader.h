@@ -9,6 +9,20 @@
 const DWORD BOX_TIMEOUT_MS = 120000;  // the platform's first start in a fresh prefix is slow
 const DWORD EXIT_TIMEOUT_MS = 60000;
 
+// The message table as a user reads it, every row; the last row stands for any code outside the table.
+struct FaultText {
+    DWORD code;
+    const char* text;
+};
+const int FAULT_TEXT_COUNT = 21;
+extern const FaultText FAULT_TEXTS[FAULT_TEXT_COUNT];
+// The report's message for a code.
+const char* TextOf(DWORD code);
+
+// The code with which the platform itself reports the fault that a thread started at fault makes (0: none).
+// The emulated CPU of the test bench classifies hardware faults differently from a real one.
+DWORD PlatformCodeOf(LPTHREAD_START_ROUTINE fault);
+
 // A file beside the running test program.
 std::string Beside(const char* file);
 std::string ReadWholeFile(const std::string& path);
