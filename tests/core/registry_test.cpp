@@ -80,6 +80,47 @@ TEST(ObjectTableTest, GrowsTo112ForNumber100AndKeepsEarlierRecords) {
     EXPECT_EQ(nullptr, LookupObject(table, 97));
 }
 
+struct GrowthWatch {
+    ObjectTable* table;
+    Record* three;
+    volatile LONG stop;
+    volatile LONG lookups;
+    volatile LONG wrong;
+};
+
+// Looks up without a lock while the table grows: the last slot of every capacity seen must be reachable.
+DWORD WINAPI LookUpWhileGrowing(void* parameter) {
+    GrowthWatch* watch = static_cast<GrowthWatch*>(parameter);
+    while (!watch->stop) {
+        if (LookupObject(watch->table, 3) != watch->three) InterlockedIncrement(&watch->wrong);
+        int last = TableCapacity(watch->table) - 1;
+        Record* record = static_cast<Record*>(LookupObject(watch->table, last));
+        if (record && record->value != last) InterlockedIncrement(&watch->wrong);
+        InterlockedIncrement(&watch->lookups);
+    }
+    return 0;
+}
+
+TEST(ObjectTableTest, LookupsWithoutLockSurviveGrowthOnAnotherThread) {
+    GrowthWatch watch = {};
+    watch.table = CreateObjectTable(sizeof(Record), 4, nullptr);
+    watch.three = Create(watch.table, 3, 3);
+    HANDLE thread = CreateThread(nullptr, 0, LookUpWhileGrowing, &watch, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    while (watch.lookups == 0) Sleep(1);
+    for (int number = 4; number < 4096; ++number) {
+        Record* record = static_cast<Record*>(AllocateObject(watch.table, number));
+        record->value = number;
+        InterlockedExchange(reinterpret_cast<volatile LONG*>(&record->alive), 1);  // alive only once filled
+    }
+    watch.stop = 1;
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    CloseHandle(thread);
+    EXPECT_EQ(0, watch.wrong);
+    EXPECT_EQ(4096, TableCapacity(watch.table));
+    EXPECT_EQ(watch.three, LookupObject(watch.table, 3));
+}
+
 TEST(ObjectTableTest, FreeOperationRunsBeforeANumberIsReused) {
     ObjectTable* table = NewLoggedTable(16);
     Create(table, 3, 33);
