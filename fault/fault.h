@@ -13,6 +13,7 @@ void InstallFaultHandler(void (*report)());
 void RemoveFaultTrap();
 // Records the fault, runs the report procedure, then ends the process with exit code 0. Never returns to the platform.
 // A fault raised while a report is in progress (on any thread) ends the process at once, also with exit code 0.
+// After a stack overflow the report runs on a fresh stack of the same thread.
 LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers);
 
 // Text of the recorded code from the fault message table ("Unknown error code" if absent), in the builder at start.
