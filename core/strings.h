@@ -2,6 +2,11 @@
 // Contract: texts are zero-terminated ANSI bytes; builder positions are offsets, a pointer into the builder lives only until the next reservation.
 #pragma once
 
+// The platform header names one of its dialogs FindText as a macro (FindTextA), which would rename FindText
+// below in some files and not in others; it is included first and the macro dropped, once for every file.
+#include <windows.h>
+#undef FindText
+
 // --- Builder core (each acts on the calling thread's builder; a thread gets its builder on first use) ---
 
 // Creates the string heap and the thread-local index and gives the calling thread its builder. Run once by the frame.
@@ -10,6 +15,8 @@ void StartStrings();
 void EnsureThreadStrings();
 
 int BuilderPosition();
+// Nominal size of the calling thread's buffer; for tests of the growth rule.
+int BuilderCapacity();
 // Room for length bytes at start (-1 = current position); position = start + length. Writes nothing; may move the buffer.
 char* ReserveText(int length, int start);
 void GiveBackText(int count);
