@@ -51,6 +51,9 @@ void MakeScratch(const char* name, char* path, int size)
 {
     MakeFolder(BRV_E2E_SCRATCH_ROOT);
     snprintf(path, size, "%s\\%s", BRV_E2E_SCRATCH_ROOT, name);
+    // Parameterised test names carry "/": one folder per test, never a sub-folder.
+    for (char* c = path + lstrlenA(BRV_E2E_SCRATCH_ROOT) + 1; *c; ++c)
+        if (*c == '/' || *c == '\\') *c = '_';
     RemoveTree(path);
     MakeFolder(path);
 }
@@ -232,10 +235,23 @@ void DefaultTargetPath(char* out, int size)
 int StartInstaller(const char* workingDirectory, Installer* out)
 {
     memset(out, 0, sizeof *out);
-    if (!DrvStart(BRV_E2E_INSTALLER, workingDirectory, &out->process)) return 0;
+    if (!DrvStart(BRV_E2E_INSTALLER, workingDirectory, &out->process)) return 1;
     out->window = DrvWaitMainWindow(&out->process, E2E_TIMEOUT_MS);
+    if (!out->window) return DrvIsRunning(&out->process) ? 2 : 4;
     // Gadget 6 ("Nein") is the last control the installer creates.
-    return out->window && DrvWaitReady(&out->process, out->window, 6, E2E_TIMEOUT_MS);
+    if (!DrvWaitReady(&out->process, out->window, 6, E2E_TIMEOUT_MS)) return DrvIsRunning(&out->process) ? 3 : 4;
+    return 0;
+}
+
+const char* StartFailure(int step)
+{
+    switch (step) {
+    case 0: return "";
+    case 1: return "the installer could not be started";
+    case 2: return "no main window appeared";
+    case 3: return "the window did not become ready for input";
+    default: return "the installer ended before its window was ready";
+    }
 }
 
 int TypePathAndStart(Installer* installer, const char* path)

@@ -33,12 +33,14 @@ void FolderFingerprint(const char* path, char* out, int size);
 void DesktopShortcutPath(char* out, int size);
 void DefaultTargetPath(char* out, int size);
 
-// The installer started in `workingDirectory`, its window found and ready for input.
+// The installer started in `workingDirectory`, its window found and ready for input. Returns 0 on success,
+// otherwise the step that failed (1 start, 2 no window, 3 not ready); StartFailure tells it in words.
 struct Installer {
     DrvProcess process;
     HWND window;
 };
 int StartInstaller(const char* workingDirectory, Installer* out);
+const char* StartFailure(int step);
 // Types `path` into the field and presses "Ja".
 int TypePathAndStart(Installer* installer, const char* path);
 // Waits for the next message box.

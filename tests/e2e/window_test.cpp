@@ -2,6 +2,7 @@
 // Contract: each test starts the real BrindaVelSetup.exe in its own scratch working directory and ends it.
 #include <windows.h>
 #include <commctrl.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <gtest/gtest.h>
@@ -42,7 +43,10 @@ protected:
     }
     void TearDown() override { StopInstaller(&installer); }
 
-    void Start() { ASSERT_TRUE(StartInstaller(work, &installer)) << "the installer's window did not become ready"; }
+    void Start() {
+        int step = StartInstaller(work, &installer);
+        ASSERT_EQ(0, step) << StartFailure(step);
+    }
 
     // Ends the program through "Nein" and expects exit code 0.
     void EndWithNein() {
@@ -207,7 +211,13 @@ TEST_F(MainWindow, FolderPickerStartsAtTheTargetPathAndCancelKeepsTheTypedPath) 
     EXPECT_TRUE(foundTitle) << "the picker shows its title text";
     ASSERT_TRUE(nameField != 0) << "Wine's picker names the selected folder in an edit control";
     // Pre-selected: the default target's last folder, "BrindaVel", not the typed "Getippt".
-    ASSERT_TRUE(DrvWaitControlText(picker.hwnd, GetDlgCtrlID(nameField), "BrindaVel", E2E_TIMEOUT_MS));
+    if (!DrvWaitControlText(picker.hwnd, GetDlgCtrlID(nameField), "BrindaVel", E2E_TIMEOUT_MS)) {
+        char shown[MAX_PATH * 2], shot[MAX_PATH * 2];
+        DrvReadText(nameField, shown, sizeof shown);
+        snprintf(shot, sizeof shot, "%s\\picker.bmp", work);
+        DrvSaveScreenshot(picker.hwnd, shot);
+        FAIL() << "the picker selected '" << shown << "', not BrindaVel (picture: " << shot << ")";
+    }
     ASSERT_TRUE(AnswerAndWait(&picker, IDCANCEL));
     ASSERT_TRUE(DrvWaitEnabled(installer.window, E2E_TIMEOUT_MS));
     ASSERT_TRUE(DrvFindControl(installer.window, 3, &control));
