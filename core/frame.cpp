@@ -212,6 +212,8 @@ void EndProgram() {
     for (int slot = 0; slot < END_STEP_COUNT; ++slot)
         if (endSteps[slot]) endSteps[slot]();
     EndFiles();
+    // Watchers keep their records and nodes in the application heap: hold them off it until the process is gone.
+    if (watcherLockState == 2) EnterCriticalSection(&watcherLock);
     if (applicationHeapIsOwn) HeapDestroy(applicationHeap);
     ExitProcess(0);
 }
