@@ -2,6 +2,7 @@
 # Benchmark runs and report: our installer against the peer under Wine, several times, then median and spread.
 # Contract: called by tools/bench/run with Wine's environment set (own prefix, display); writes results.json, results.csv, results.md.
 import argparse
+import collections
 import filecmp
 import glob
 import json
@@ -11,6 +12,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 PAYLOAD_BYTES = 2088345
@@ -83,24 +85,87 @@ def ns_ms(value):
     return value / 1e6
 
 
-def failing_waits(target):
-    """The waits of our three always-failing steps, from the times the run left on disk.
+class SleepWatch(threading.Thread):
+    """Samples, every 2 ms of the host clock, the system call our installer's main thread is blocked in.
 
-    A fresh install ends its shortcut step (link written), then waits out the repeated creation of the target
-    folder, then copies the executable into it (the target folder's entry list changes: its mtime); after that
-    copy (ctime of the copy) and one 20 ms pause the worksheet folder's creation fails and waits until the first
-    worksheet copy of the second pass (its ctime); after the last one and a pause the notes folder's creation
-    waits until the notes copy. The short copies of one worksheet and of the notes file count with the waits.
+    A failing settle step is a streak of 20 ms sleeps; where the streak starts is the wait's start. Wine runs a
+    process's main thread on the host thread whose id is the process id; the process's name is the program's.
     """
-    link = os.stat(os.path.join(desktop_folder(), LINK_NAME)).st_ctime_ns
-    folder = os.stat(target).st_mtime_ns
-    exe = os.stat(os.path.join(target, "Brindavel.exe")).st_ctime_ns
-    first = os.stat(os.path.join(target, "DasyLab", WORKSHEETS[0])).st_ctime_ns
-    last = os.stat(os.path.join(target, "DasyLab", WORKSHEETS[-1])).st_ctime_ns
-    notes = os.stat(os.path.join(target, "Text", "Notiz.txt")).st_ctime_ns
-    waits = [ns_ms(folder - link), ns_ms(first - exe) - SETTLE_STEP_MS, ns_ms(notes - last) - SETTLE_STEP_MS]
+
+    def __init__(self, name):
+        super().__init__(daemon=True)
+        self.name = name
+        self.samples = []
+        self.done = False
+
+    def find(self):
+        for entry in os.listdir("/proc"):
+            if entry.isdigit():
+                try:
+                    with open("/proc/%s/comm" % entry) as f:
+                        if f.read().strip().startswith(self.name):
+                            return entry
+                except OSError:
+                    pass
+        return None
+
+    def run(self):
+        # The process is looked for again when its file goes away: the first one of that name may be a
+        # short-lived stage of Wine's start.
+        while not self.done:
+            pid = self.find()
+            if pid is None:
+                time.sleep(0.005)
+                continue
+            try:
+                with open("/proc/%s/task/%s/syscall" % (pid, pid)) as f:
+                    while not self.done:
+                        f.seek(0)
+                        state = f.read().split(" ", 1)[0].strip()
+                        self.samples.append((time.time_ns(), state))
+                        time.sleep(0.002)
+            except OSError:
+                pass
+
+
+def wait_start(samples, end_ns):
+    """Start of the streak of sleeps that ends at end_ns (a failing step's wait lasts at least 2 s)."""
+    inside = [state for t, state in samples if end_ns - 1500e6 <= t <= end_ns - 100e6 and state != "running"]
+    if not inside:
+        return None
+    sleep = collections.Counter(inside).most_common(1)[0][0]
+    index = max(i for i, (t, _) in enumerate(samples) if t <= end_ns - 1000e6)
+    start = index
+    # Between two sleeps of the wait the thread only reads the clocks, but on a loaded machine it may wait for a
+    # processor for several ms (seen: up to 20 ms). Anything else (a call into the Wine server, a longer run)
+    # ends the streak: before it lie the failing step itself and the work before that.
+    while index >= 0:
+        t, state = samples[index]
+        if state == sleep:
+            start = index
+        elif state != "running" or samples[start][0] - t > 40e6:
+            break
+        index -= 1
+    return samples[start][0]
+
+
+def failing_waits(target, samples):
+    """The waits of our three always-failing steps of a fresh install.
+
+    Ends from the times the run left on disk: the repeated creation of the target folder waits until the
+    executable copy begins (the target folder's entry list changes: its mtime); the worksheet folder's creation
+    in the second pass until the first worksheet copy (its inode change time, at the copy's end); the notes
+    folder's until the notes copy. Starts from the main thread's sleep streaks. The two short copies count with
+    the waits.
+    """
+    ends = [os.stat(target).st_mtime_ns,
+            os.stat(os.path.join(target, "DasyLab", WORKSHEETS[0])).st_ctime_ns,
+            os.stat(os.path.join(target, "Text", "Notiz.txt")).st_ctime_ns]
+    starts = [wait_start(samples, end) for end in ends]
+    if None in starts:
+        return None, None
+    waits = [ns_ms(end - start) for start, end in zip(starts, ends)]
     # Each wait ends on the first 20 ms step after the seconds clock passed its start + 2: just after a full second.
-    ends = [folder, first, notes]
     return waits, [round((end % 1_000_000_000) / 1e6, 1) for end in ends]
 
 
@@ -109,7 +174,13 @@ def run_ours(paths, scratch, payload):
     target = os.path.join(scratch, "ours-target")
     os.makedirs(work)
     remove_link()
-    record = wine([paths.measure, "ours", dos(paths.ours), dos(work), dos(target)])
+    watch = SleepWatch(os.path.basename(paths.ours)[:15])
+    watch.start()
+    try:
+        record = wine([paths.measure, "ours", dos(paths.ours), dos(work), dos(target)])
+    finally:
+        watch.done = True
+        watch.join()
     if "error" in record:
         return record
     record["faults"] = check_layout(target, payload)
@@ -117,12 +188,15 @@ def run_ours(paths, scratch, payload):
         record["faults"].append("staged files left: %s" % sorted(os.listdir(work)))
     if "war erfolgreich" not in record.get("result_text", ""):
         record["faults"].append("no success message")
+    waits, ends = failing_waits(target, watch.samples) if not record["faults"] else (None, None)
+    if not record["faults"] and not waits:
+        record["faults"].append("main thread not sampled (%d samples)" % len(watch.samples))
     if not record["faults"]:
-        waits, ends = failing_waits(target)
         driver = ((record["clicked_ms"] - record["startup_ms"]) + (record["question_answered_ms"] - record["question_seen_ms"])
                   + (record["result_answered_ms"] - record["result_seen_ms"]))
         pauses = DRAIN_PAUSE_MS + SUCCESSFUL_STEPS * SETTLE_STEP_MS + CLEANUP_PAUSE_MS + sum(waits)
         record.update(failing_waits_ms=[round(w, 3) for w in waits], wait_end_fractions_ms=ends,
+                      thread_samples=len(watch.samples),
                       driver_ms=round(driver, 3), pauses_ms=round(pauses, 3),
                       install_wall_ms=round(record["ended_ms"] - driver, 3),
                       install_work_ms=round(record["ended_ms"] - driver - pauses, 3))
@@ -229,9 +303,11 @@ def report(results, out):
     waits = [r["failing_waits_ms"] for r in ours if "failing_waits_ms" in r]
     notes = [
         "",
-        "Runs: %d counted (after one warm-up of each); ours valid %d, peer first page %d, peer silent %d. %s."
+        "Runs: %d counted (after one warm-up of each); ours valid %d, peer first page %d, peer silent %d. %s;"
+        " load average %s at the start, %s at the end (2 cores)."
         % (results["runs"], len(good(ours, "install_work_ms")), len(good(gui, "startup_ms")),
-           len(good(silent, "install_work_ms")), results["when"]),
+           len(good(silent, "install_work_ms")), results["when"], results.get("load_average_start", "n/a"),
+           results.get("load_average_end", "n/a")),
         "Pauses taken out of our install (median): %.0f ms = 200 + 30 × 20 + 200 fixed + failing waits %s ms."
         % (w["median"] if w else 0, "/".join("%.0f" % statistics.median(x) for x in zip(*waits)) if waits else "n/a"),
         "Sleep on this platform: Sleep(20) lasts %.2f ms, Sleep(200) %.2f ms (the fixed pauses are charged at nominal length)."
@@ -260,17 +336,23 @@ def report(results, out):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True)
-    parser.add_argument("--ours", required=True)
-    parser.add_argument("--peer", required=True)
-    parser.add_argument("--measure", required=True)
-    parser.add_argument("--strings", required=True)
-    parser.add_argument("--payload", required=True)
+    parser.add_argument("--ours")
+    parser.add_argument("--peer")
+    parser.add_argument("--measure")
+    parser.add_argument("--strings")
+    parser.add_argument("--payload")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--iterations", type=int, default=1000000)
     parser.add_argument("--skip-ours", action="store_true", help="peer and micro-benchmark only")
+    parser.add_argument("--report-only", action="store_true", help="table again from the last results.json")
     paths = parser.parse_args()
     out = paths.out
+    if paths.report_only:
+        with open(os.path.join(out, "results.json")) as f:
+            print(report(json.load(f), out))
+        return
     results = {"runs": paths.runs, "when": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
+               "load_average_start": os.getloadavg()[0],
                "sizes": {"ours": os.path.getsize(paths.ours), "peer": os.path.getsize(paths.peer),
                          "payload": PAYLOAD_BYTES},
                "ours": [], "peer_gui": [], "peer_silent": []}
@@ -296,6 +378,7 @@ def main():
             if index:
                 results[name].append(record)
     results["strings"] = wine([paths.strings, str(paths.iterations)], timeout=3600)
+    results["load_average_end"] = os.getloadavg()[0]
     print(report(results, out))
 
 
