@@ -12,7 +12,7 @@ mkdir -p "$shots" "$work"
 rm -f "$shots"/main-window.* "$shots"/info-menu.*
 "$run" "$driver" start "$(win "$installer")" "$(win "$work")" window 180000 ready 6 180000 \
     screenshot "$(win "$shots/main-window.bmp")" menu i wait-class '#32768' 180000 screen "$(win "$shots/info-menu.bmp")" \
-    key 27 click 6 exit 180000 | tr -d '\r' | tee "$work/driver.log"
+    key 13 click 6 exit 180000 | tr -d '\r' | tee "$work/driver.log"
 grep -q '^exit code=0 ' "$work/driver.log"
 for picture in main-window info-menu; do
     [ -s "$shots/$picture.bmp" ] || { echo "FAIL: no $picture.bmp"; exit 1; }
