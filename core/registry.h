@@ -11,9 +11,11 @@ void StartRegistry();
 
 ObjectTable* CreateObjectTable(int recordSize, int initialCount, void (*freeOp)(int number));
 // Numbered: grows the table as needed and calls the free operation before handing the slot out.
-// ANY_NUMBER: a new zero-filled dynamic record. Null for a negative number other than ANY_NUMBER.
+// ANY_NUMBER: a new zero-filled dynamic record. Null for a negative number other than ANY_NUMBER,
+// and when the node heap cannot supply the block or record.
 void* AllocateObject(ObjectTable* table, int number);
 // Live record of the number, or null (dead, never used, negative, or no live dynamic record).
+// A slot is read without the lock; any other number is searched for in the dynamic list under the lock.
 void* LookupObject(ObjectTable* table, int number);
 void ReleaseObject(ObjectTable* table, int number);
 // The walk holds the table's lock from BeginObjectWalk until NextObject returns null: run it to the end.
@@ -23,6 +25,7 @@ void FreeAllObjects(ObjectTable* table);
 // Number of numbered slots that exist (a multiple of the block size); for tests.
 int TableCapacity(ObjectTable* table);
 
-// Per-thread areas: reserved by start steps on the starting thread; other threads get theirs on first use.
+// Per-thread areas: reserved by start steps on the starting thread, before any other thread has used an area;
+// other threads get theirs on first use. ThreadSlot is null while nothing was reserved.
 int ReserveThreadSlot(int size, void (*init)(void* area), void (*end)(void* area));
 void* ThreadSlot(int offset);
