@@ -1,0 +1,581 @@
+// The installation: target folder, payload staging in the working directory, deployment, desktop shortcut, result, clean-up.
+// Contract: run_installation either ends the program or returns with quit_state 1; every end restores the user's own files.
+#include "app/install.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/fault_report.h"
+#include "app/identity.h"
+#include "core/dates.h"
+#include "core/files.h"
+#include "core/frame.h"
+#include "core/registry.h"
+#include "core/strings.h"
+#include "fault/fault.h"
+#include "payload/payload.h"
+#include "ui/gadget.h"
+#include "ui/requester.h"
+#include "ui/window.h"
+
+int progress_count;
+int install_failures;
+
+// Working state of the installation.
+static int found_marker;
+static char* directory_names;
+static int question_answer;
+static int wait_start;
+static DWORD wait_start_ticks;
+static char* work_text;
+static char* link_file;
+static char* working_folder;
+static char* argument_text;
+static char* description_text;
+static char* executable_path;
+
+// What this run did in the working directory, per payload file.
+static int staged_by_this_run[PAYLOAD_FILE_COUNT];
+// The staged file is itself an installed copy (working directory = its folder under the target).
+static int staged_is_installed_copy[PAYLOAD_FILE_COUNT];
+// Where a user's own file of the staged name waits until the run ends.
+static char* user_file_backup[PAYLOAD_FILE_COUNT];
+
+static const char* const support_file_names[PAYLOAD_FILE_COUNT] = {
+    nullptr,  // the executable: executable_name
+    "Notiz.txt",
+    "Temperatur-1.dsb", "Temperatur-2.dsb", "Temperatur-3.dsb",
+    "Temperatur-4.dsb", "Temperatur-5.dsb", "Temperatur-6.dsb",
+    "Temperatur-1'.dsb", "Temperatur-2'.dsb", "Temperatur-3'.dsb",
+    "Temperatur-4'.dsb", "Temperatur-5'.dsb", "Temperatur-6'.dsb",
+};
+
+static const char* const payload_marks[PAYLOAD_FILE_COUNT + 1] = {
+    payload_mark_0, payload_mark_1, payload_mark_2, payload_mark_3, payload_mark_4,
+    payload_mark_5, payload_mark_6, payload_mark_7, payload_mark_8, payload_mark_9,
+    payload_mark_10, payload_mark_11, payload_mark_12, payload_mark_13, payload_mark_14,
+};
+
+// Clean-up order of the support files: the worksheet pairs, then the notes text.
+static const int clean_up_order[PAYLOAD_FILE_COUNT - 1] = { 2, 8, 3, 9, 4, 10, 5, 11, 6, 12, 7, 13, 1 };
+
+int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds)
+{
+    return result != 0 || nowSeconds > startSeconds + 2 || elapsedMilliseconds >= 3000;
+}
+
+int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists)
+{
+    return failures == 0 && worksheetFolderExists && notesFolderExists;
+}
+
+const char* payload_file_name(int file)
+{
+    return file == PAYLOAD_EXECUTABLE ? executable_name : support_file_names[file];
+}
+
+const char* payload_start(int file)
+{
+    return payload_marks[file];
+}
+
+const char* payload_end(int file)
+{
+    return payload_marks[file + 1];
+}
+
+// --- Settle wait: the frame around every folder creation and file copy ---
+
+static void begin_settle_wait()
+{
+    SOURCE_LINE; wait_start = CurrentDate();
+    SOURCE_LINE; wait_start_ticks = GetTickCount();
+}
+
+// The step itself is never repeated; the wait only delays the verdict. The tick count keeps a wall clock
+// that is set back from holding the installer.
+static void settle_wait()
+{
+    SOURCE_LINE; do {
+        SOURCE_LINE; Sleep(20);
+    } while (!SettleWaitOver(step_result, CurrentDate(), wait_start, GetTickCount() - wait_start_ticks));
+}
+
+static int folder_exists(const char* path)
+{
+    SOURCE_LINE; DWORD attributes = GetFileAttributesA(path);
+    SOURCE_LINE; return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Full, long form of a folder without its trailing backslash (a drive root keeps it); 0 when it does not fit.
+static int canonical_folder(const char* path, char* result)
+{
+    SOURCE_LINE; DWORD length = GetFullPathNameA(path, MAX_PATH, result, nullptr);
+    SOURCE_LINE; if (length == 0 || length >= MAX_PATH) {
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; char longer[MAX_PATH];
+    SOURCE_LINE; DWORD longLength = GetLongPathNameA(result, longer, MAX_PATH);
+    SOURCE_LINE; if (longLength > 0 && longLength < MAX_PATH) {
+        SOURCE_LINE; lstrcpyA(result, longer);
+        SOURCE_LINE; length = longLength;
+    }
+    SOURCE_LINE; while (length > 3 && (result[length - 1] == '\\' || result[length - 1] == '/')) {
+        SOURCE_LINE; result[--length] = 0;
+    }
+    SOURCE_LINE; return 1;
+}
+
+// 1 when the working directory is the folder under the target where this payload file is installed.
+static int staged_name_is_installed_copy(int file)
+{
+    SOURCE_LINE; TextBuilder folder;
+    SOURCE_LINE; folder.Add(target_path);
+    SOURCE_LINE; if (file == PAYLOAD_NOTES) {
+        SOURCE_LINE; folder.Add("Text\\");
+    } else if (file != PAYLOAD_EXECUTABLE) {
+        SOURCE_LINE; folder.Add("DasyLab\\");
+    }
+    SOURCE_LINE; char installed[MAX_PATH];
+    SOURCE_LINE; char current[MAX_PATH];
+    SOURCE_LINE; if (!canonical_folder(folder.Text(), installed) || !canonical_folder(".", current)) {
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; return lstrcmpiA(installed, current) == 0;
+}
+
+// --- Target folder ---
+
+void prepare_target_directory()
+{
+    {
+        SOURCE_LINE; TextBuilder field;
+        SOURCE_LINE; field.Add(ReadGadgetText(GADGET_PATH_FIELD, -1)).CommitTo(&target_path);
+    }
+    {
+        SOURCE_LINE; TextBuilder last;
+        SOURCE_LINE; last.Add(RightText(target_path, 1, -1));
+        SOURCE_LINE; if (!last.Equals("\\")) {
+            SOURCE_LINE; TextBuilder completed;
+            SOURCE_LINE; completed.Add(target_path).Add("\\").CommitTo(&target_path);
+        }
+    }
+    SOURCE_LINE; PutGadgetText(GADGET_PATH_FIELD, target_path);
+    // Every installed path must fit the platform's limit; a longer folder text is refused before anything
+    // is created, so no folder appears under a cut name.
+    SOURCE_LINE; if (TextLength(target_path) > TARGET_PATH_LIMIT) {
+        SOURCE_LINE; TextBuilder text;
+        SOURCE_LINE; text.Add("Der Zielpfad  '").Add(target_path).Add("'  ist zu lang!  \n\n")
+                         .Add("Er darf höchstens ").AddNumber(TARGET_PATH_LIMIT).Add(" Zeichen haben.  ");
+        SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
+        SOURCE_LINE; end_installation();
+    }
+
+    // The folder exists when the names of its sub-directories contain "..": an ordinary folder lists "." and "..".
+    SOURCE_LINE; found_marker = 0;
+    SOURCE_LINE; if (ExamineFolder(0, target_path, "*.*")) {
+        SOURCE_LINE; AssignText(&directory_names, "");
+        SOURCE_LINE; while (NextFolderEntry(0)) {
+            SOURCE_LINE; if (FolderEntryType(0) == 2) {
+                SOURCE_LINE; TextBuilder names;
+                SOURCE_LINE; names.Add(directory_names).Add(FolderEntryName(0, -1)).CommitTo(&directory_names);
+                SOURCE_LINE; found_marker = FindText(directory_names, "..", 1);
+            }
+        }
+        SOURCE_LINE; FinishFolder(0);
+    }
+
+    SOURCE_LINE; if (found_marker != 0) {
+        SOURCE_LINE; progress_count += 2;
+        SOURCE_LINE; return;
+    }
+    {
+        SOURCE_LINE; TextBuilder question;
+        SOURCE_LINE; question.Add("Der eingestellte Zielpfad existiert noch nicht.  \n\n")
+                             .Add("Soll der Zielpfad \n\n    ").Add(target_path).Add("  \n\n")
+                             .Add("angelegt werden ? ");
+        SOURCE_LINE; question_answer = ShowMessageBox(" Zielpfad für Profi-Bedienprogramm BrindaVel ", question.Text(),
+                                                      MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
+    }
+    SOURCE_LINE; if (question_answer != IDYES) {
+        SOURCE_LINE; end_installation();
+    }
+    SOURCE_LINE; begin_settle_wait();
+    SOURCE_LINE; step_result = CreateFolder(target_path);
+    SOURCE_LINE; settle_wait();
+    SOURCE_LINE; if (step_result == 0) {
+        SOURCE_LINE; TextBuilder text;
+        SOURCE_LINE; text.Add("Der Zielpfad  '").Add(target_path).Add("'  konnte nicht angelegt werden!  ");
+        SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
+        SOURCE_LINE; end_installation();
+    }
+}
+
+// --- Payload and staging ---
+
+int write_embedded_file(const char* name, const char* start, const char* end)
+{
+    SOURCE_LINE; char* file_name = nullptr;
+    SOURCE_LINE; InitParameterText(&file_name, name);
+    SOURCE_LINE; int file = CreateFileObject(ANY_NUMBER, file_name);
+    SOURCE_LINE; if (file == 0) {
+        SOURCE_LINE; FreeText(file_name);
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; int length = static_cast<int>(end - start);
+    SOURCE_LINE; int written = length > 0 ? WriteFileData(file, start, length) : 0;
+    SOURCE_LINE; int closed = CloseFileObjectChecked(file);
+    SOURCE_LINE; int complete = written == length && closed;
+    // A file that did not receive every byte is no copy of the payload: it goes, and the caller reports it.
+    SOURCE_LINE; if (!complete) {
+        SOURCE_LINE; DeleteFileAt(file_name);
+    }
+    SOURCE_LINE; FreeText(file_name);
+    SOURCE_LINE; return complete;
+}
+
+// While a user's file waits under its backup name, a processor fault first puts it back, then reports.
+static int fault_trap_restores;
+
+static void restore_then_report_fault()
+{
+    SOURCE_LINE; restore_user_files();
+    SOURCE_LINE; report_program_fault();
+}
+
+// A user's file of the staged name is moved aside under a unique name in the same folder, so that it is
+// back unchanged however the run ends. A file that could not be replaced is left untouched (0).
+static int move_user_file_aside(int file)
+{
+    SOURCE_LINE; const char* name = payload_file_name(file);
+    SOURCE_LINE; DWORD attributes = GetFileAttributesA(name);
+    SOURCE_LINE; if (attributes == INVALID_FILE_ATTRIBUTES) {
+        SOURCE_LINE; return 1;
+    }
+    SOURCE_LINE; if (attributes & FILE_ATTRIBUTE_READONLY) {
+        SOURCE_LINE; return 0;
+    }
+    // The same access that staging needs: a folder or a file held open by someone else fails here.
+    SOURCE_LINE; HANDLE probe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+    SOURCE_LINE; if (probe == INVALID_HANDLE_VALUE) {
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; CloseHandle(probe);
+    SOURCE_LINE; char backup[MAX_PATH];
+    SOURCE_LINE; if (!GetTempFileNameA(".", "BrV", 0, backup)) {
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; if (!MoveFileExA(name, backup, MOVEFILE_REPLACE_EXISTING)) {
+        SOURCE_LINE; DeleteFileA(backup);
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; AssignText(&user_file_backup[file], backup);
+    SOURCE_LINE; if (!fault_trap_restores) {
+        SOURCE_LINE; InstallFaultHandler(restore_then_report_fault);
+        SOURCE_LINE; fault_trap_restores = 1;
+    }
+    SOURCE_LINE; return 1;
+}
+
+static void restore_user_file(int file)
+{
+    SOURCE_LINE; if (!user_file_backup[file]) {
+        SOURCE_LINE; return;
+    }
+    // Replaces the staged file of that name. Should the move fail, the user's file stays under the backup name.
+    SOURCE_LINE; MoveFileExA(user_file_backup[file], payload_file_name(file), MOVEFILE_REPLACE_EXISTING);
+    SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
+    SOURCE_LINE; staged_by_this_run[file] = 0;
+}
+
+void restore_user_files()
+{
+    SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
+        SOURCE_LINE; restore_user_file(file);
+    }
+    SOURCE_LINE; if (fault_trap_restores) {
+        SOURCE_LINE; fault_trap_restores = 0;
+        SOURCE_LINE; InstallFaultHandler(report_program_fault);
+    }
+}
+
+int stage_payload_file(int file)
+{
+    // An installed copy in the working directory is replaced like any installed file; it is not moved aside.
+    SOURCE_LINE; staged_is_installed_copy[file] = staged_name_is_installed_copy(file);
+    SOURCE_LINE; if (!staged_is_installed_copy[file] && !move_user_file_aside(file)) {
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; if (!write_embedded_file(payload_file_name(file), payload_start(file), payload_end(file))) {
+        SOURCE_LINE; return 0;
+    }
+    SOURCE_LINE; staged_by_this_run[file] = 1;
+    SOURCE_LINE; return 1;
+}
+
+static void report_file_not_created(const char* name)
+{
+    SOURCE_LINE; TextBuilder text;
+    SOURCE_LINE; text.Add("Die Datei  '").Add(name).Add("'  konnte nicht erzeugt werden!   ");
+    SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
+}
+
+void stage_support_files()
+{
+    SOURCE_LINE; for (int file = PAYLOAD_NOTES; file < PAYLOAD_FILE_COUNT; ++file) {
+        SOURCE_LINE; if (!stage_payload_file(file)) {
+            SOURCE_LINE; report_file_not_created(payload_file_name(file));
+            SOURCE_LINE; end_installation();
+        }
+    }
+}
+
+// --- Deployment under the target folder ---
+
+// One copy of a staged file inside a settle wait; an installed copy in the working directory is already in place.
+static void copy_staged_file(int file, const char* destination)
+{
+    SOURCE_LINE; begin_settle_wait();
+    SOURCE_LINE; step_result = staged_is_installed_copy[file] ? 1 : CopyFileTo(payload_file_name(file), destination);
+    SOURCE_LINE; settle_wait();
+    SOURCE_LINE; if (step_result == 0) {
+        SOURCE_LINE; ++install_failures;
+    }
+}
+
+static void create_folder_step(const char* folder)
+{
+    SOURCE_LINE; begin_settle_wait();
+    SOURCE_LINE; step_result = CreateFolder(folder);
+    SOURCE_LINE; settle_wait();
+}
+
+void deploy_worksheets()
+{
+    {
+        SOURCE_LINE; TextBuilder folder;
+        SOURCE_LINE; folder.Add(target_path).Add("DasyLab\\");
+        SOURCE_LINE; create_folder_step(folder.Text());
+    }
+    SOURCE_LINE; progress_count += step_result;
+    SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
+    SOURCE_LINE; for (int n = 1; n <= 6; ++n) {
+        SOURCE_LINE; for (int file = 1 + n; file <= 7 + n; file += 6) {
+            SOURCE_LINE; TextBuilder destination;
+            SOURCE_LINE; destination.Add(target_path).Add("DasyLab\\").Add(payload_file_name(file));
+            SOURCE_LINE; copy_staged_file(file, destination.Text());
+            SOURCE_LINE; progress_count += step_result;
+            SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
+        }
+    }
+}
+
+void deploy_notes()
+{
+    {
+        SOURCE_LINE; TextBuilder folder;
+        SOURCE_LINE; folder.Add(target_path).Add("Text\\");
+        SOURCE_LINE; create_folder_step(folder.Text());
+    }
+    SOURCE_LINE; progress_count += step_result;
+    {
+        SOURCE_LINE; TextBuilder destination;
+        SOURCE_LINE; destination.Add(target_path).Add("Text\\").Add(payload_file_name(PAYLOAD_NOTES));
+        SOURCE_LINE; copy_staged_file(PAYLOAD_NOTES, destination.Text());
+    }
+    SOURCE_LINE; progress_count += step_result;
+}
+
+// --- Desktop shortcut ---
+
+// COM identities of the shell link, kept in the program's own data.
+static const GUID shell_link_class = { 0x00021401, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
+static const GUID shell_link_interface = { 0x000214EE, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
+static const GUID persist_file_interface = { 0x0000010B, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
+
+int create_shell_link(const char* targetPath, const char* linkFile, const char* arguments, const char* description,
+                      const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex)
+{
+    SOURCE_LINE; char* target_text = nullptr;
+    SOURCE_LINE; char* link_text = nullptr;
+    SOURCE_LINE; char* arguments_text = nullptr;
+    SOURCE_LINE; char* description_copy = nullptr;
+    SOURCE_LINE; char* folder_text = nullptr;
+    SOURCE_LINE; char* icon_text = nullptr;
+    SOURCE_LINE; InitParameterText(&target_text, targetPath);
+    SOURCE_LINE; InitParameterText(&link_text, linkFile);
+    SOURCE_LINE; InitParameterText(&arguments_text, arguments);
+    SOURCE_LINE; InitParameterText(&description_copy, description);
+    SOURCE_LINE; InitParameterText(&folder_text, workingFolder);
+    SOURCE_LINE; InitParameterText(&icon_text, iconFile);
+    SOURCE_LINE; int result = 0;
+    SOURCE_LINE; CoInitialize(nullptr);
+    SOURCE_LINE; IShellLinkA* link = nullptr;
+    SOURCE_LINE; if (CoCreateInstance(shell_link_class, nullptr, CLSCTX_INPROC_SERVER, shell_link_interface,
+                                      reinterpret_cast<void**>(&link)) == S_OK) {
+        SOURCE_LINE; link->SetPath(target_text ? target_text : "");
+        SOURCE_LINE; link->SetArguments(arguments_text ? arguments_text : "");
+        SOURCE_LINE; link->SetWorkingDirectory(folder_text ? folder_text : "");
+        SOURCE_LINE; link->SetDescription(description_copy ? description_copy : "");
+        SOURCE_LINE; link->SetShowCmd(showCommand);
+        SOURCE_LINE; link->SetHotkey(static_cast<WORD>(hotKey));
+        SOURCE_LINE; link->SetIconLocation(icon_text ? icon_text : "", iconIndex);
+        SOURCE_LINE; IPersistFile* persist = nullptr;
+        SOURCE_LINE; if (link->QueryInterface(persist_file_interface, reinterpret_cast<void**>(&persist)) == S_OK) {
+            SOURCE_LINE; WCHAR wide_link[1000];
+            SOURCE_LINE; if (MultiByteToWideChar(CP_ACP, 0, link_text ? link_text : "", -1, wide_link, 1000) > 0) {
+                // Only a saved link counts: a desktop that cannot be written is a failed step.
+                SOURCE_LINE; result = SUCCEEDED(persist->Save(wide_link, TRUE)) ? 1 : 0;
+            }
+            SOURCE_LINE; persist->Release();
+        }
+        SOURCE_LINE; link->Release();
+    }
+    SOURCE_LINE; CoUninitialize();
+    SOURCE_LINE; FreeText(target_text);
+    SOURCE_LINE; FreeText(link_text);
+    SOURCE_LINE; FreeText(arguments_text);
+    SOURCE_LINE; FreeText(description_copy);
+    SOURCE_LINE; FreeText(folder_text);
+    SOURCE_LINE; FreeText(icon_text);
+    SOURCE_LINE; return result;
+}
+
+void create_desktop_shortcut()
+{
+    {
+        SOURCE_LINE; TextBuilder text;
+        SOURCE_LINE; text.Add(get_special_folder_path(CSIDL_DESKTOPDIRECTORY, -1)).Add("\\BrindaVel.lnk").CommitTo(&link_file);
+    }
+    SOURCE_LINE; AssignText(&working_folder, target_path);
+    SOURCE_LINE; AssignText(&argument_text, "");
+    {
+        SOURCE_LINE; TextBuilder text;
+        SOURCE_LINE; text.Add(edition_prefix).Add("Bedienprogramm für BrindaVel").CommitTo(&description_text);
+    }
+    {
+        SOURCE_LINE; TextBuilder text;
+        SOURCE_LINE; text.Add(target_path).Add(executable_name).CommitTo(&executable_path);
+    }
+    {
+        SOURCE_LINE; TextBuilder quoted_target;
+        SOURCE_LINE; quoted_target.Add("\"").Add(executable_path).Add("\"");
+        SOURCE_LINE; TextBuilder quoted_arguments;
+        SOURCE_LINE; quoted_arguments.Add("\"").Add(argument_text).Add("\"");
+        SOURCE_LINE; step_result = create_shell_link(quoted_target.Text(), link_file, quoted_arguments.Text(),
+                                                     description_text, working_folder, SW_SHOWNORMAL, 0,
+                                                     executable_path, 0);
+    }
+    SOURCE_LINE; progress_count += step_result;
+    SOURCE_LINE; if (step_result == 0) {
+        SOURCE_LINE; ++install_failures;
+    }
+}
+
+// --- Installation sequence ---
+
+static int sub_folder_exists(const char* name)
+{
+    SOURCE_LINE; TextBuilder folder;
+    SOURCE_LINE; folder.Add(target_path).Add(name);
+    SOURCE_LINE; return folder_exists(folder.Text());
+}
+
+static void show_result_message()
+{
+    SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists("DasyLab"),
+                                                     sub_folder_exists("Text"));
+    SOURCE_LINE; TextBuilder title;
+    SOURCE_LINE; title.Add(" ").Add(edition_prefix).Add("Software für BrindaVel ");
+    SOURCE_LINE; TextBuilder text;
+    SOURCE_LINE; text.Add("Die Installation der ").Add(edition_prefix).Add("Software   \n")
+                     .Add("Version ").Add(version_text)
+                     .Add(complete ? " war erfolgreich !   " : " war nicht erfolgreich !   ");
+    SOURCE_LINE; ShowMessageBox(title.Text(), text.Text(),
+                                complete ? MB_ICONINFORMATION | MB_TOPMOST : MB_ICONERROR | MB_TOPMOST);
+}
+
+void run_installation()
+{
+    SOURCE_LINE; ShowOrHideGadget(GADGET_PROGRESS_BAR, 0);
+    SOURCE_LINE; prepare_target_directory();
+    SOURCE_LINE; ShowOrHideGadget(GADGET_NO_BUTTON, 1);
+    SOURCE_LINE; ShowOrHideGadget(GADGET_YES_BUTTON, 1);
+    SOURCE_LINE; PutGadgetText(GADGET_STATUS_LINE, "Die Dateien werden installiert ...     ");
+    SOURCE_LINE; while (PollEvent() != EVENT_NONE) {
+    }
+    SOURCE_LINE; Sleep(200);
+    SOURCE_LINE; stage_support_files();
+    SOURCE_LINE; if (!stage_payload_file(PAYLOAD_EXECUTABLE)) {
+        SOURCE_LINE; report_file_not_created(executable_name);
+        SOURCE_LINE; end_installation();
+    }
+    SOURCE_LINE; deploy_worksheets();
+    SOURCE_LINE; deploy_notes();
+    SOURCE_LINE; if (ReadGadgetState(GADGET_SHORTCUT_BOX) != 0) {
+        SOURCE_LINE; create_desktop_shortcut();
+    } else {
+        SOURCE_LINE; progress_count += 1;
+    }
+    SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
+    // The target exists by now, so this creation fails and holds the installation for its full settle wait.
+    SOURCE_LINE; create_folder_step(target_path);
+    {
+        SOURCE_LINE; TextBuilder text;
+        SOURCE_LINE; text.Add(target_path).Add(executable_name).CommitTo(&work_text);
+    }
+    SOURCE_LINE; copy_staged_file(PAYLOAD_EXECUTABLE, work_text);
+    SOURCE_LINE; progress_count += step_result;
+    SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
+    SOURCE_LINE; deploy_worksheets();
+    SOURCE_LINE; deploy_notes();
+    SOURCE_LINE; show_result_message();
+    SOURCE_LINE; quit_state = 1;
+}
+
+// --- Ends ---
+
+// Removes one file that this run staged (never an installed copy) and puts a user's file of that name back.
+static void remove_staged_file(int file)
+{
+    SOURCE_LINE; if (user_file_backup[file]) {
+        SOURCE_LINE; restore_user_file(file);
+        SOURCE_LINE; return;
+    }
+    SOURCE_LINE; if (staged_by_this_run[file] && !staged_is_installed_copy[file]) {
+        SOURCE_LINE; DeleteFileAt(payload_file_name(file));
+    }
+    SOURCE_LINE; staged_by_this_run[file] = 0;
+}
+
+void clean_up_after_loop()
+{
+    SOURCE_LINE; DestroyNumberedWindow(0);
+    SOURCE_LINE; for (int step = 0; step < PAYLOAD_FILE_COUNT - 1; ++step) {
+        SOURCE_LINE; remove_staged_file(clean_up_order[step]);
+    }
+    SOURCE_LINE; Sleep(200);
+    {
+        SOURCE_LINE; TextBuilder text;
+        SOURCE_LINE; text.Add(CurrentDirectory(-1)).Apply(UpperCaseText).CommitTo(&work_text);
+    }
+    {
+        SOURCE_LINE; TextBuilder drive;
+        SOURCE_LINE; drive.Add(LeftText(work_text, 2, -1));
+        // On drive S the staged executable stays, unless it took the place of a user's file.
+        SOURCE_LINE; if (!drive.Equals("S:")) {
+            SOURCE_LINE; remove_staged_file(PAYLOAD_EXECUTABLE);
+        } else {
+            SOURCE_LINE; restore_user_file(PAYLOAD_EXECUTABLE);
+        }
+    }
+    // Nothing waits under a backup name any more: the fault trap reports without restoring again.
+    SOURCE_LINE; restore_user_files();
+}
+
+void end_installation()
+{
+    SOURCE_LINE; restore_user_files();
+    SOURCE_LINE; EndProgram();
+}

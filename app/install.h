@@ -1,0 +1,63 @@
+// The installation: target folder, payload staging in the working directory, deployment, desktop shortcut, result, clean-up.
+// Contract: run_installation either ends the program or returns with quit_state 1; every end restores the user's own files.
+#pragma once
+
+// Gadget numbers of the main window that the installation reads and updates.
+const int GADGET_PATH_FIELD = 3;
+const int GADGET_PICK_BUTTON = 4;
+const int GADGET_YES_BUTTON = 5;
+const int GADGET_NO_BUTTON = 6;
+const int GADGET_PATH_LABEL = 7;
+const int GADGET_STATUS_LINE = 8;
+const int GADGET_SHORTCUT_BOX = 11;
+const int GADGET_PROGRESS_BAR = 13;
+const int PROGRESS_TOTAL = 30;
+
+// Payload files by block: 0 the product executable, 1 the notes text, 2..7 Temperatur-1..6.dsb, 8..13 Temperatur-1'..6'.dsb.
+const int PAYLOAD_FILE_COUNT = 14;
+const int PAYLOAD_EXECUTABLE = 0;
+const int PAYLOAD_NOTES = 1;
+// Longest path below the target folder that the installation writes: "DasyLab\Temperatur-1'.dsb".
+const int LONGEST_INSTALLED_NAME = 25;
+// Longest target folder text for which every installed path stays within the platform's 259 characters.
+const int TARGET_PATH_LIMIT = 259 - LONGEST_INSTALLED_NAME;
+
+extern int progress_count;
+// Copy or shortcut steps that failed in this installation.
+extern int install_failures;
+
+// --- Pure rules ---
+
+// 1 when a settle wait may stop: a result, the seconds clock past start + 2, or 3000 ms elapsed on the monotonic clock.
+int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds);
+// 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
+int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists);
+// File name of a payload file (the executable's is executable_name).
+const char* payload_file_name(int file);
+const char* payload_start(int file);
+const char* payload_end(int file);
+
+// --- Procedures ---
+
+// Path field -> target_path (ending in a backslash), existence test, question, one-level creation. Ends the program on refusal.
+void prepare_target_directory();
+// Writes the block [start, end) to name; 1 only when every byte reached the file, else 0 and no file of that name is left.
+int write_embedded_file(const char* name, const char* start, const char* end);
+// Stages Notiz.txt and the twelve worksheets in the working directory; ends the program on the first failure.
+void stage_support_files();
+// Stages one payload file; a user's own file of that name is moved aside first. 0 when it cannot be written.
+int stage_payload_file(int file);
+void deploy_worksheets();
+void deploy_notes();
+// 1 when the shell link was saved, else 0.
+int create_shell_link(const char* targetPath, const char* linkFile, const char* arguments, const char* description,
+                      const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex);
+void create_desktop_shortcut();
+// The handler of "Ja": the whole installation and the result message; returns with quit_state 1.
+void run_installation();
+// Puts every user's file that staging moved aside back under its name (the staged file over it goes). Idempotent.
+void restore_user_files();
+// After the event loop: closes window 0, removes what this run staged, restores the user's files.
+void clean_up_after_loop();
+// End path of a failed installation step: the user's files back, then EndProgram.
+[[noreturn]] void end_installation();
