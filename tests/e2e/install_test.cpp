@@ -216,23 +216,23 @@ TEST_F(Installation, UntickedBoxInstallsWithoutShortcut) {
     EXPECT_FALSE(FileExists(link.c_str())) << "no shortcut with the box unticked";
 }
 
+// One worksheet destination that cannot be written: its copy fails in both passes (count 28), the failure message
+// follows, and every other file is in place. Seen under Wine: CopyFile replaces a read-only destination file, so a
+// folder of the worksheet's name stands in for the unwritable destination (refused on Windows and Wine alike).
 TEST_F(Installation, AReadOnlyWorksheetDestinationGivesTheFailureMessage) {
     std::string target = root + "\\Geschuetzt\\";
     ASSERT_TRUE(MakeFolder(target.c_str()));
     ASSERT_TRUE(MakeFolder((target + "DasyLab").c_str()));
     ASSERT_TRUE(MakeFolder((target + "Text").c_str()));
     std::string locked = target + "DasyLab\\Temperatur-3'.dsb";
-    ASSERT_TRUE(WriteBytes(locked.c_str(), "alt", 3));
-    ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(MakeFolder(locked.c_str()));
+    ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
     Start();
     ASSERT_TRUE(TypePathAndStart(&installer, target.c_str()));
     ExpectBox(kResultTitle, kFailure, IDOK);
     Answer(IDOK);
     ExpectExitZero();
-    int length = 0;
-    char* kept = ReadBytes(locked.c_str(), &length);
-    EXPECT_EQ(3, length);
-    FreeBytes(kept);
+    EXPECT_TRUE(FolderExists(locked.c_str())) << "the blocked destination is untouched";
     for (const char* sheet : kWorksheetNames) {
         if (!strcmp(sheet, "Temperatur-3'.dsb")) continue;
         SCOPED_TRACE(sheet);
@@ -240,7 +240,7 @@ TEST_F(Installation, AReadOnlyWorksheetDestinationGivesTheFailureMessage) {
     }
     EXPECT_TRUE(SameContent((target + "Brindavel.exe").c_str(), Payload("Brindavel.exe").c_str()));
     EXPECT_TRUE(SameContent((target + "Text\\Notiz.txt").c_str(), Payload("Notiz.txt").c_str()));
-    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_DIRECTORY);
 }
 
 TEST_F(Installation, NeinToTheQuestionEndsSilently) {
