@@ -23,7 +23,8 @@ const int GROWTH = 16384;
 const int BLOCK_SLACK = 5;  // 3 bytes for a word copy running past the text, 1 terminator, 1 spare
 
 HANDLE stringHeap;
-DWORD builderIndex = STRINGS_NOT_STARTED;
+volatile DWORD builderIndex = STRINGS_NOT_STARTED;
+volatile LONG stringsState;  // 0 not started, 1 starting, 2 started
 
 StringBuilder* NewBuilder() {
     StringBuilder* builder =
@@ -97,19 +98,28 @@ char* CopyToBuilder(const char* text, int from, int count, int start) {
 
 const char* const MOST_NEGATIVE_32_DIGITS = "2147483648";
 
+// 1 when this call started the strings; a call racing the first waits until they are started.
+bool StartStringsHere() {
+    if (InterlockedCompareExchange(&stringsState, 1, 0) == 0) {
+        stringHeap = HeapCreate(0, 4096, 0);
+        DWORD index = TlsAlloc();
+        TlsSetValue(index, NewBuilder());
+        builderIndex = index;
+        InterlockedExchange(&stringsState, 2);
+        return true;
+    }
+    while (stringsState != 2) Sleep(0);
+    return false;
+}
+
 }  // namespace
 
 void StartStrings() {
-    if (builderIndex != STRINGS_NOT_STARTED) return;  // started already; a second run would orphan every builder
-    stringHeap = HeapCreate(0, 4096, 0);
-    DWORD index = TlsAlloc();
-    TlsSetValue(index, NewBuilder());
-    builderIndex = index;
+    StartStringsHere();  // a second run changes nothing: a new index would orphan every builder
 }
 
 void EnsureThreadStrings() {
-    if (builderIndex == STRINGS_NOT_STARTED) {
-        StartStrings();
+    if (builderIndex == STRINGS_NOT_STARTED && StartStringsHere()) {
         AtThreadEnd(ReleaseBuilder, TlsGetValue(builderIndex));
         return;
     }
