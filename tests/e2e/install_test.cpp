@@ -58,11 +58,20 @@ protected:
         ASSERT_TRUE(MakeFolder(work.c_str()));
         DesktopShortcutPath(path, sizeof path);
         link = path;
-        DeleteFileA(link.c_str());
+        RemoveShortcut();
+    }
+    // Seen under Wine: right after a save, the shell's menu builder still holds the new shortcut open for a
+    // while, so one DeleteFile may fail and the next test would find the old shortcut. Poll until it is gone.
+    void RemoveShortcut() {
+        for (int tries = 0; tries < 600 && FileExists(link.c_str()); ++tries) {
+            DeleteFileA(link.c_str());
+            if (FileExists(link.c_str())) Sleep(50);
+        }
+        ASSERT_FALSE(FileExists(link.c_str())) << "the old shortcut cannot be removed: " << link;
     }
     void TearDown() override {
         StopInstaller(&installer);
-        DeleteFileA(link.c_str());
+        RemoveShortcut();
     }
 
     void Start() {
