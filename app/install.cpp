@@ -530,6 +530,8 @@ void run_installation()
     SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
     SOURCE_LINE; deploy_worksheets();
     SOURCE_LINE; deploy_notes();
+    // The second notes copy is counted too, so the bar ends where the count ends.
+    SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
     SOURCE_LINE; show_result_message();
     SOURCE_LINE; quit_state = 1;
 }

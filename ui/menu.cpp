@@ -45,7 +45,22 @@ MenuRecord* CurrentMenu(MenuBuildState* state) {
 // Shows the bar on the current menu's window, so every new title or item appears at once.
 void ShowCurrentBar(MenuBuildState* state) {
     MenuRecord* record = CurrentMenu(state);
-    if (record && record->window) SetMenu(record->window, record->menu);
+    if (!record || !record->window) return;
+    // SetMenu keeps the outer size, so the bar would eat into the client area the window was opened
+    // with; the window grows by the bar instead and keeps its client size.
+    RECT before;
+    GetClientRect(record->window, &before);
+    SetMenu(record->window, record->menu);
+    RECT after;
+    GetClientRect(record->window, &after);
+    if (after.bottom != before.bottom || after.right != before.right) {
+        RECT outer;
+        GetWindowRect(record->window, &outer);
+        SetWindowPos(record->window, nullptr, 0, 0,
+                     outer.right - outer.left + (before.right - after.right),
+                     outer.bottom - outer.top + (before.bottom - after.bottom),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void AppendSubmenu(MenuBuildState* state, const char* text) {
