@@ -313,6 +313,19 @@ def report(results, out):
         "Sleep on this platform: Sleep(20) lasts %.2f ms, Sleep(200) %.2f ms (the fixed pauses are charged at nominal length)."
         % (results["calibration"]["sleep20_ms"], results["calibration"]["sleep200_ms"]),
     ]
+    valid = [r for r in ours if "install_work_ms" in r]
+    if valid:
+        def part(r):
+            waits = sum(r["failing_waits_ms"])
+            sequence = (r["result_seen_ms"] - r["clicked_ms"] - (r["question_answered_ms"] - r["question_seen_ms"])
+                        - DRAIN_PAUSE_MS - SUCCESSFUL_STEPS * SETTLE_STEP_MS - waits)
+            return r["startup_ms"], sequence, r["ended_ms"] - r["result_answered_ms"] - CLEANUP_PAUSE_MS
+        parts = list(zip(*[part(r) for r in valid]))
+        notes.append("Our window shows (visible and enabled, no gadgets yet) at %.0f ms (median); usable at the start-up"
+                     " figure." % statistics.median(r["visible_ms"] for r in valid))
+        notes.append("Our install work by phase (median): start-up %.0f ms, sequence from \"Ja\" to the result without"
+                     " pauses %.0f ms, from the result's OK to the process end without the clean-up pause %.0f ms."
+                     % tuple(statistics.median(x) for x in parts))
     faulty = [r for r in ours + gui + silent if "error" in r or r.get("faults")]
     if faulty:
         notes.append("Runs left out: " + "; ".join(r.get("error") or ", ".join(r["faults"]) for r in faulty))
