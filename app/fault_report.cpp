@@ -9,6 +9,12 @@
 #include "fault/fault.h"
 #include "ui/requester.h"
 
+namespace {
+const int SOURCE_FILE = FAULT_REPORT_SOURCE;
+}
+
+const char* const APPLICATION_SOURCES[3] = {"app\\install.cpp", "app\\identity.cpp", "app\\fault_report.cpp"};
+
 void report_program_fault()
 {
     SOURCE_LINE; EnsureThreadStrings();

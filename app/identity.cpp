@@ -5,11 +5,16 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/fault_report.h"
 #include "app/recipient_selection.h"
 #include "core/dates.h"
 #include "core/frame.h"
 #include "core/strings.h"
 #include "ui/requester.h"
+
+namespace {
+const int SOURCE_FILE = IDENTITY_SOURCE;
+}
 
 char* customer_line;
 char* edition_prefix;

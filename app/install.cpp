@@ -18,6 +18,10 @@
 #include "ui/requester.h"
 #include "ui/window.h"
 
+namespace {
+const int SOURCE_FILE = INSTALL_SOURCE;
+}
+
 int progress_count;
 int install_failures;
 

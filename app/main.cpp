@@ -14,6 +14,10 @@
 #include "ui/runtime.h"
 #include "ui/window.h"
 
+namespace {
+const int SOURCE_FILE = MAIN_SOURCE;
+}
+
 // Menu item of the Escape shortcut; the loop treats it like "Nein".
 const int ITEM_CANCEL = 6;
 
@@ -138,6 +142,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     PlugFaultTrap();
     StartRuntime();
     SOURCE_LINE; set_identity_texts();
+    SOURCE_LINE; SetSourceFiles(APPLICATION_SOURCES, 3);
     SOURCE_LINE; InstallFaultHandler(report_program_fault);
     SOURCE_LINE; set_geometry_constants();
     SOURCE_LINE; build_main_window();

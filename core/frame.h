@@ -47,8 +47,10 @@ HINSTANCE ProgramInstance();
 // Number of live thread-end watchers (each watches up to 62 threads); for tests.
 int ThreadEndWatcherCount();
 
-// Source line of the application statement being executed (low 24 bits); the fault report prints it.
+// Source line of the application statement being executed (low 24 bits) and its file's number (high 8 bits);
+// the fault report prints both.
 extern volatile int CurrentSourceLine;
 
 // Written on a statement's own line, before the statement: SOURCE_LINE; statement;
-#define SOURCE_LINE (CurrentSourceLine = __LINE__)
+// Every source that uses it names its own number as a constant SOURCE_FILE (0 is the main program's).
+#define SOURCE_LINE (CurrentSourceLine = (SOURCE_FILE << 24) | __LINE__)

@@ -13,6 +13,10 @@ const char BUILD_SOURCE_PATH[] = "app\\main.cpp";
 const char LINE_TRACKING_OFF[] = "OnError line support disabled";
 const char UNKNOWN_FAULT[] = "Unknown error code";
 
+// Sources of file indexes 1 and up, as the application named them.
+const char* const* source_files = nullptr;
+int source_file_count = 0;
+
 struct FaultText {
     DWORD code;
     const char* text;
@@ -169,9 +173,16 @@ int FaultLine() {
 
 char* FaultFile(int start) {
     if (fault_line == -1) return AppendCString(LINE_TRACKING_OFF, start);
-    // This program has one source file; any other index names no file and gives the empty text.
-    if ((fault_line >> 24) == 0) return AppendCString(BUILD_SOURCE_PATH, start);
+    // The index is the line's top byte, read unsigned: a stored value such as 0xFF000001 is index 255.
+    int index = static_cast<int>(static_cast<unsigned>(fault_line) >> 24);
+    if (index == 0) return AppendCString(BUILD_SOURCE_PATH, start);
+    if (index <= source_file_count) return AppendCString(source_files[index - 1], start);
     return AppendCString("", start);
+}
+
+void SetSourceFiles(const char* const* paths, int count) {
+    source_files = paths;
+    source_file_count = paths ? count : 0;
 }
 
 HANDLE PutClipboardText(const char* text) {

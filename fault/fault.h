@@ -26,8 +26,11 @@ int FaultAddress();
 int FaultTargetAddress();
 // Recorded source line without its file index; -1 when line tracking was off.
 int FaultLine();
-// Source file of the recorded line, in the builder at start: the build's main source for index 0.
+// Source file of the recorded line, in the builder at start: the build's main source for index 0, the named
+// source for an index SetSourceFiles gave, otherwise "".
 char* FaultFile(int start);
+// Names the sources of indexes 1 to count: paths[0] is index 1. The table must live as long as the trap.
+void SetSourceFiles(const char* const* paths, int count);
 
 // Puts text (null counts as "") on the clipboard as CF_TEXT. Returns the clipboard data handle, or 0 on failure.
 HANDLE PutClipboardText(const char* text);

@@ -10,6 +10,10 @@
 #include "fault/fault.h"
 #include "ui/runtime.h"
 
+namespace {
+const int SOURCE_FILE = 0;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     PlugWindowRuntime();

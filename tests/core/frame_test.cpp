@@ -177,9 +177,12 @@ TEST(Frame, KeepsTheModuleHandleAndAnApplicationHeapOfItsOwn) {
     EXPECT_TRUE(HeapFree(ApplicationHeap(), 0, block));
 }
 
-TEST(Frame, SourceLineStoresTheStatementsLine) {
+// The file's number goes into the top byte, the line into the low 24 bits.
+const int SOURCE_FILE = 2;
+
+TEST(Frame, SourceLineStoresTheStatementsLineAndFile) {
     SOURCE_LINE; int line = __LINE__;
-    EXPECT_EQ(CurrentSourceLine, line);
+    EXPECT_EQ(CurrentSourceLine, 0x02000000 | line);
 }
 
 // --- The end of the program, in child processes ---

@@ -180,4 +180,24 @@ TEST(FaultQueries, LineTrackingOffAndUnknownFileIndex) {
     }
 }
 
+// With the installer's sources named, a line's top byte picks its file; an index past the table names none.
+TEST(FaultQueries, NamedSourceFilesFollowTheLinesIndex) {
+    const struct {
+        const char* line;
+        const char* expected;
+    } cases[] = {
+        {"0x00000010", "Unknown error code|536870913|0|16|app\\main.cpp"},
+        {"0x01000078", "Unknown error code|536870913|0|120|app\\install.cpp"},
+        {"0x03000005", "Unknown error code|536870913|0|5|app\\fault_report.cpp"},
+        {"0x04000005", "Unknown error code|536870913|0|5|"},
+        {"0xFF000001", "Unknown error code|536870913|0|1|"},
+    };
+    for (const auto& c : cases) {
+        Victim victim(std::string("named 0x20000001 ") + c.line);
+        ASSERT_TRUE(victim.Started());
+        EXPECT_EQ(victim.WaitForExit(BOX_TIMEOUT_MS), 0u) << c.line;
+        EXPECT_EQ(victim.Note(), c.expected) << c.line;
+    }
+}
+
 } // namespace

@@ -13,6 +13,8 @@
 
 namespace {
 
+const int SOURCE_FILE = 0;
+
 const char* note_file = "";
 
 void WriteNote(const char* text) {
@@ -151,7 +153,9 @@ int main(int argc, char** argv) {
         *bad_pointer = 6;
     }
     // "raise CODE LINE": the queries after a raised code with CurrentSourceLine set to LINE.
-    if (lstrcmpA(kind, "raise") == 0 && argc >= 5) {
+    // "named CODE LINE": the same with the installer's source files named.
+    if (lstrcmpA(kind, "named") == 0) SetSourceFiles(APPLICATION_SOURCES, 3);
+    if ((lstrcmpA(kind, "raise") == 0 || lstrcmpA(kind, "named") == 0) && argc >= 5) {
         InstallFaultHandler(QueryReport);
         DWORD code = strtoul(argv[3], nullptr, 0);
         CurrentSourceLine = static_cast<int>(strtoul(argv[4], nullptr, 0));
