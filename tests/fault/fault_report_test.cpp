@@ -163,40 +163,28 @@ TEST(FaultQueries, EveryTableRowGivesItsTextCodeAndTarget) {
     }
 }
 
-TEST(FaultQueries, LineTrackingOffAndUnknownFileIndex) {
+// A raised code with CurrentSourceLine set to the case's line: "raise" leaves the sources unnamed, "named"
+// names the installer's. A line's top byte picks its file; an index past the table names none.
+TEST(FaultQueries, LineTrackingOffAndTheSourceFileOfEachIndex) {
     const struct {
+        const char* kind;
         const char* line;
         const char* expected;
     } cases[] = {
-        {"0xFFFFFFFF", "Unknown error code|536870913|0|-1|OnError line support disabled"},
-        {"0x01000078", "Unknown error code|536870913|0|120|"},
-        {"0x00FFFFFF", "Unknown error code|536870913|0|16777215|app\\main.cpp"},
+        {"raise", "0xFFFFFFFF", "Unknown error code|536870913|0|-1|OnError line support disabled"},
+        {"raise", "0x01000078", "Unknown error code|536870913|0|120|"},
+        {"raise", "0x00FFFFFF", "Unknown error code|536870913|0|16777215|app\\main.cpp"},
+        {"named", "0x00000010", "Unknown error code|536870913|0|16|app\\main.cpp"},
+        {"named", "0x01000078", "Unknown error code|536870913|0|120|app\\install.cpp"},
+        {"named", "0x03000005", "Unknown error code|536870913|0|5|app\\fault_report.cpp"},
+        {"named", "0x04000005", "Unknown error code|536870913|0|5|"},
+        {"named", "0xFF000001", "Unknown error code|536870913|0|1|"},
     };
     for (const auto& c : cases) {
-        Victim victim(std::string("raise 0x20000001 ") + c.line);
+        Victim victim(std::string(c.kind) + " 0x20000001 " + c.line);
         ASSERT_TRUE(victim.Started());
-        EXPECT_EQ(victim.WaitForExit(BOX_TIMEOUT_MS), 0u) << c.line;
-        EXPECT_EQ(victim.Note(), c.expected) << c.line;
-    }
-}
-
-// With the installer's sources named, a line's top byte picks its file; an index past the table names none.
-TEST(FaultQueries, NamedSourceFilesFollowTheLinesIndex) {
-    const struct {
-        const char* line;
-        const char* expected;
-    } cases[] = {
-        {"0x00000010", "Unknown error code|536870913|0|16|app\\main.cpp"},
-        {"0x01000078", "Unknown error code|536870913|0|120|app\\install.cpp"},
-        {"0x03000005", "Unknown error code|536870913|0|5|app\\fault_report.cpp"},
-        {"0x04000005", "Unknown error code|536870913|0|5|"},
-        {"0xFF000001", "Unknown error code|536870913|0|1|"},
-    };
-    for (const auto& c : cases) {
-        Victim victim(std::string("named 0x20000001 ") + c.line);
-        ASSERT_TRUE(victim.Started());
-        EXPECT_EQ(victim.WaitForExit(BOX_TIMEOUT_MS), 0u) << c.line;
-        EXPECT_EQ(victim.Note(), c.expected) << c.line;
+        EXPECT_EQ(victim.WaitForExit(BOX_TIMEOUT_MS), 0u) << c.kind << " " << c.line;
+        EXPECT_EQ(victim.Note(), c.expected) << c.kind << " " << c.line;
     }
 }
 
