@@ -142,7 +142,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     PlugFaultTrap();
     StartRuntime();
     SOURCE_LINE; set_identity_texts();
-    SOURCE_LINE; SetSourceFiles(APPLICATION_SOURCES, 3);
+    SOURCE_LINE; SetSourceFiles(APPLICATION_SOURCES, sizeof APPLICATION_SOURCES / sizeof APPLICATION_SOURCES[0]);
     SOURCE_LINE; InstallFaultHandler(report_program_fault);
     SOURCE_LINE; set_geometry_constants();
     SOURCE_LINE; build_main_window();
