@@ -245,6 +245,10 @@ def fmt(stat, unit, scale=1.0, digits=0):
     return median, (f % (stat["min"] / scale)) + "–" + (f % (stat["max"] / scale))
 
 
+def load_text(value):
+    return "n/a" if value is None else "%.2f" % float(value)
+
+
 def report(results, out):
     ours, gui, silent = results["ours"], results["peer_gui"], results["peer_silent"]
     m = {
@@ -306,8 +310,8 @@ def report(results, out):
         "Runs: %d counted (after one warm-up of each); ours valid %d, peer first page %d, peer silent %d. %s;"
         " load average %s at the start, %s at the end (2 cores)."
         % (results["runs"], len(good(ours, "install_work_ms")), len(good(gui, "startup_ms")),
-           len(good(silent, "install_work_ms")), results["when"], results.get("load_average_start", "n/a"),
-           results.get("load_average_end", "n/a")),
+           len(good(silent, "install_work_ms")), results["when"], load_text(results.get("load_average_start")),
+           load_text(results.get("load_average_end"))),
         "Pauses taken out of our install (median): %.0f ms = 200 + 30 × 20 + 200 fixed + failing waits %s ms."
         % (w["median"] if w else 0, "/".join("%.0f" % statistics.median(x) for x in zip(*waits)) if waits else "n/a"),
         "Sleep on this platform: Sleep(20) lasts %.2f ms, Sleep(200) %.2f ms (the fixed pauses are charged at nominal length)."
