@@ -1,6 +1,7 @@
 // Benchmark measuring program: starts one installer through the GUI driver and times its visible states from outside.
-// Contract: one mode a run (calibrate | ours | peer-gui | peer-silent), one JSON object on stdout; exit code 0 when the run went as planned.
+// Contract: one mode a run (calibrate | ours | peer-gui | peer-silent | msi), one JSON object on stdout; exit code 0 when the run went as planned.
 #include <windows.h>
+#include <commctrl.h>
 #include <stdio.h>
 
 #include "app/install.h"
@@ -170,53 +171,112 @@ static int measure_ours(const char* exe, const char* directory, const char* targ
     return exit_code == 0 ? 0 : 1;
 }
 
-// The peer's frame is a dialog; its first page is a visible dialog inside it.
-static int first_page_shown(HWND frame)
+// The peer's frame is a dialog; each page is a dialog inside it, and only the current one is visible.
+static HWND visible_page(HWND frame)
 {
     HWND page = NULL;
     while ((page = FindWindowExA(frame, page, "#32770", NULL)) != NULL) {
-        if (IsWindowVisible(page)) return 1;
+        if (IsWindowVisible(page)) return page;
     }
-    return 0;
+    return NULL;
 }
 
-// peer-gui EXE WORKDIR: start; first page visible; cancel.
-static int measure_peer_gui(const char* exe, const char* directory)
+// Controls of the peer's windows (listed with EnumChildWindows): the frame's buttons are IDOK (the install, later
+// the close button) and IDCANCEL; the directory page holds the folder field; the install page a progress bar.
+static const int PEER_FOLDER_FIELD = 1019;
+
+// The install page has finished: its progress bar is full and the frame's close button is enabled again (it is
+// disabled while the files are copied, and the cancel button stays disabled afterwards).
+static int peer_finished(HWND frame)
+{
+    HWND page = visible_page(frame);
+    HWND progress = page ? FindWindowExA(page, NULL, "msctls_progress32", NULL) : NULL;
+    HWND close = GetDlgItem(frame, IDOK);
+    HWND cancel = GetDlgItem(frame, IDCANCEL);
+    if (!progress || !close || !IsWindowEnabled(close) || (cancel && IsWindowEnabled(cancel))) return 0;
+    DWORD_PTR position = 0, high = 0;
+    if (!SendMessageTimeoutA(progress, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position)) return 0;
+    if (!SendMessageTimeoutA(progress, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 1000, &high)) return 0;
+    return high > 0 && position >= high;
+}
+
+// peer-gui EXE WORKDIR TARGET: start; first page visible; ready; type the target into its folder field; the
+// install button; the finished install page; its close button; the end. The GUI install of the same files, driven
+// as ours is.
+static int measure_peer_gui(const char* exe, const char* directory, const char* target)
 {
     Run run;
     if (!start(&run, exe, directory)) return fail(NULL, "launch");
-    HWND frame = NULL;
+    HWND frame = NULL, page = NULL;
     for (;;) {
         frame = DrvWaitWindowOfClass(&run.process, "#32770", 0);
-        if (frame && first_page_shown(frame)) break;
+        if (frame && (page = visible_page(frame)) != NULL) break;
         if (!DrvIsRunning(&run.process) || now_ms() - run.launched > TIMEOUT_MS) return fail(&run, "first page");
         if (!frame) DrvSampleMemory(&run.process);
         Sleep(1);
     }
-    double ready = now_ms();
+    double first_page = now_ms();
     DrvSampleMemory(&run.process);
-    DrvClick(frame, IDCANCEL);
+    SIZE_T peak_first_page = run.process.peakWorkingSet;
+    if (!DrvWaitReady(&run.process, frame, IDOK, (int)TIMEOUT_MS)) return fail(&run, "ready");
+    double ready = now_ms();
+    if (!DrvSetControlText(page, PEER_FOLDER_FIELD, target)) return fail(&run, "folder field");
+    double clicked = now_ms();
+    if (!DrvClick(frame, IDOK)) return fail(&run, "install button");
+    int turn = 0;
+    while (!peer_finished(frame)) {
+        if (!DrvIsRunning(&run.process) || now_ms() - run.launched > TIMEOUT_MS) return fail(&run, "finished page");
+        if (turn++ % 4 == 0) DrvSampleMemory(&run.process);
+        Sleep(1);
+    }
+    double finished = now_ms();
+    DrvSampleMemory(&run.process);
+    if (!DrvClick(frame, IDOK)) return fail(&run, "close button");
+    double closed = now_ms();
     double ended;
     DWORD exit_code = 0;
     if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
-    printf("{\"mode\":\"peer-gui\",\"startup_ms\":%.3f,\"ended_ms\":%.3f,", ready - run.launched, ended - run.launched);
-    print_end(&run, exit_code);
-    return 0;
-}
-
-// peer-silent EXE WORKDIR TARGET: the silent install of the same files into TARGET, from start to end.
-static int measure_peer_silent(const char* exe, const char* directory, const char* target)
-{
-    Run run;
-    char arguments[1024];
-    wsprintfA(arguments, "/S /D=%s", target);  // the folder switch comes last and unquoted
-    if (!start_with_arguments(&run, exe, arguments, directory)) return fail(NULL, "launch");
-    double ended;
-    DWORD exit_code = 0;
-    if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
-    printf("{\"mode\":\"peer-silent\",\"ended_ms\":%.3f,", ended - run.launched);
+    printf("{\"mode\":\"peer-gui\",\"startup_ms\":%.3f,\"ready_ms\":%.3f,\"clicked_ms\":%.3f,\"finished_ms\":%.3f,"
+           "\"closed_ms\":%.3f,\"ended_ms\":%.3f,\"peak_first_page\":%lu,",
+           first_page - run.launched, ready - run.launched, clicked - run.launched, finished - run.launched,
+           closed - run.launched, ended - run.launched, (unsigned long)peak_first_page);
     print_end(&run, exit_code);
     return exit_code == 0 ? 0 : 1;
+}
+
+// A silent install from start to end: the program with its switches, started here (the driver quotes the program
+// alone and passes no switches).
+static int measure_silent(const char* mode, const char* program, const char* arguments, const char* directory)
+{
+    Run run;
+    if (!start_with_arguments(&run, program, arguments, directory)) return fail(NULL, "launch");
+    double ended;
+    DWORD exit_code = 0;
+    if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
+    printf("{\"mode\":\"%s\",\"ended_ms\":%.3f,", mode, ended - run.launched);
+    print_end(&run, exit_code);
+    return exit_code == 0 ? 0 : 1;
+}
+
+// peer-silent EXE WORKDIR TARGET: the peer's silent install of the same files into TARGET.
+static int measure_peer_silent(const char* exe, const char* directory, const char* target)
+{
+    char arguments[1024];
+    wsprintfA(arguments, "/S /D=%s", target);  // the folder switch comes last and unquoted
+    return measure_silent("peer-silent", exe, arguments, directory);
+}
+
+// msi PACKAGE WORKDIR TARGET: the Windows Installer's quiet install of the second peer's package into TARGET.
+// Unquoted paths (the benchmark's have no spaces): a quoted folder ending in a backslash would escape its quote.
+static int measure_msi(const char* package, const char* directory, const char* target)
+{
+    char program[MAX_PATH];
+    UINT length = GetSystemDirectoryA(program, MAX_PATH - 16);
+    if (length == 0 || length >= MAX_PATH - 16) return fail(NULL, "system folder");
+    lstrcatA(program, "\\msiexec.exe");
+    char arguments[2048];
+    wsprintfA(arguments, "/i %s /qn INSTALLDIR=%s", package, target);
+    return measure_silent("msi", program, arguments, directory);
 }
 
 int main(int argc, char** argv)
@@ -225,9 +285,10 @@ int main(int argc, char** argv)
     QueryPerformanceCounter(&counter_start);
     if (argc >= 2 && lstrcmpA(argv[1], "calibrate") == 0) return calibrate();
     if (argc >= 5 && lstrcmpA(argv[1], "ours") == 0) return measure_ours(argv[2], argv[3], argv[4]);
-    if (argc >= 4 && lstrcmpA(argv[1], "peer-gui") == 0) return measure_peer_gui(argv[2], argv[3]);
+    if (argc >= 5 && lstrcmpA(argv[1], "peer-gui") == 0) return measure_peer_gui(argv[2], argv[3], argv[4]);
     if (argc >= 5 && lstrcmpA(argv[1], "peer-silent") == 0) return measure_peer_silent(argv[2], argv[3], argv[4]);
-    fprintf(stderr, "usage: bench-measure calibrate | ours EXE WORKDIR TARGET | peer-gui EXE WORKDIR"
-                    " | peer-silent EXE WORKDIR TARGET\n");
+    if (argc >= 5 && lstrcmpA(argv[1], "msi") == 0) return measure_msi(argv[2], argv[3], argv[4]);
+    fprintf(stderr, "usage: bench-measure calibrate | ours EXE WORKDIR TARGET | peer-gui EXE WORKDIR TARGET"
+                    " | peer-silent EXE WORKDIR TARGET | msi PACKAGE WORKDIR TARGET\n");
     return 2;
 }

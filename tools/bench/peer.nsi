@@ -1,5 +1,6 @@
 ; Peer installer for the benchmark: the same fourteen payload files, stored as they are, into the same layout.
-; Contract: makensis -DPAYLOAD=<payload folder> -DOUTFILE=<exe> peer.nsi; run with /S /D=<folder> for a silent install.
+; Contract: makensis -DPAYLOAD=<payload folder> -DOUTFILE=<exe> peer.nsi; run with /S /D=<folder> for a silent install,
+; or without switches for the GUI install: directory page, install page that stays on "Completed" until Close.
 Unicode false
 Name "BrindaVel"
 OutFile "${OUTFILE}"
@@ -10,6 +11,8 @@ RequestExecutionLevel admin
 
 Page directory
 Page instfiles
+; The finished install page waits for its Close button (the default, said here because the GUI run relies on it).
+AutoCloseWindow false
 
 Section
   SetOutPath "$INSTDIR\DasyLab"
