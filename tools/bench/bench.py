@@ -260,6 +260,17 @@ def overhead_verdict(a, b):
     return "met, %s B under 32 KiB, %.2f of the peer's" % (number(32768 - x), x / b["median"])
 
 
+def platform():
+    """Wine's version and whether its i386 programs run natively or under the user-mode emulator."""
+    try:
+        with open("/proc/sys/fs/binfmt_misc/qemu-i386") as f:
+            emulated = f.readline().strip() == "enabled"
+    except OSError:
+        emulated = False
+    version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    return "%s, i386 %s" % (version, "under user-mode emulation" if emulated else "run natively")
+
+
 def load_text(value):
     return "n/a" if value is None else "%.2f" % float(value)
 
@@ -331,10 +342,11 @@ def report(results, out):
     notes = [
         "",
         "Runs: %d counted (after one warm-up of each); valid: ours %d, NSIS peer GUI %d, NSIS peer silent %d, MSI peer"
-        " %d. %s; load average %s at the start, %s at the end (2 cores)."
+        " %d. %s, %s; load average %s at the start, %s at the end (%d cores)."
         % (results["runs"], len(good(ours, "install_work_ms")), len(good(gui, "gui_work_ms")),
            len(good(silent, "install_work_ms")), len(good(msi, "install_work_ms")), results["when"],
-           load_text(results.get("load_average_start")), load_text(results.get("load_average_end"))),
+           results.get("platform", "Wine"), load_text(results.get("load_average_start")),
+           load_text(results.get("load_average_end")), results.get("cores", 2)),
         "Pauses taken out of our install (median): %.0f ms = 200 + 30 × 20 + 200 fixed + failing waits %s ms; the GUI"
         " install work takes out those of the sequence (all but the clean-up's 200 ms)."
         % (w["median"] if w else 0, "/".join("%.0f" % statistics.median(x) for x in zip(*waits)) if waits else "n/a"),
@@ -389,6 +401,7 @@ def main():
             print(report(json.load(f), out))
         return
     results = {"runs": paths.runs, "when": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
+               "platform": platform(), "cores": os.cpu_count(),
                "load_average_start": os.getloadavg()[0],
                "sizes": {"ours": os.path.getsize(paths.ours), "peer": os.path.getsize(paths.peer),
                          "msi": os.path.getsize(paths.msi) if paths.msi else None, "payload": PAYLOAD_BYTES},
