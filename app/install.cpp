@@ -270,33 +270,65 @@ static int move_user_file_aside(int file)
     SOURCE_LINE; if (!GetTempFileNameA(".", "BrV", 0, backup)) {
         SOURCE_LINE; return 0;
     }
-    SOURCE_LINE; if (!MoveFileExA(name, backup, MOVEFILE_REPLACE_EXISTING)) {
-        SOURCE_LINE; DeleteFileA(backup);
-        SOURCE_LINE; return 0;
-    }
+    // Only the unique name is kept: the move must replace nothing, and a backup name without a file then
+    // means that the move never happened.
+    SOURCE_LINE; DeleteFileA(backup);
+    // Name and trap come before the move, so that a fault right after it still puts the file back.
     SOURCE_LINE; AssignText(&user_file_backup[file], backup);
     SOURCE_LINE; if (!fault_trap_restores) {
         SOURCE_LINE; InstallFaultHandler(restore_then_report_fault);
         SOURCE_LINE; fault_trap_restores = 1;
     }
+    SOURCE_LINE; if (!MoveFileExA(name, backup, 0)) {
+        SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
+        SOURCE_LINE; return 0;
+    }
     SOURCE_LINE; return 1;
 }
 
-static void restore_user_file(int file)
+// 1 when no user's file of this name waits under a backup name any more. When the move back fails, the
+// backup's name is kept and the staged file keeps the name, so that both can still be told and nothing is lost.
+static int restore_user_file(int file)
 {
     SOURCE_LINE; if (!user_file_backup[file]) {
-        SOURCE_LINE; return;
+        SOURCE_LINE; return 1;
     }
-    // Replaces the staged file of that name. Should the move fail, the user's file stays under the backup name.
-    SOURCE_LINE; MoveFileExA(user_file_backup[file], payload_file_name(file), MOVEFILE_REPLACE_EXISTING);
+    SOURCE_LINE; if (GetFileAttributesA(user_file_backup[file]) != INVALID_FILE_ATTRIBUTES &&
+                     !MoveFileExA(user_file_backup[file], payload_file_name(file), MOVEFILE_REPLACE_EXISTING)) {
+        SOURCE_LINE; return 0;
+    }
     SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
     SOURCE_LINE; staged_by_this_run[file] = 0;
+    SOURCE_LINE; return 1;
+}
+
+// One box for every user's file that could not go back: where it is now. Nothing is deleted; afterwards the
+// names are forgotten, so that neither a later end nor the clean-up touches the two files again.
+static void report_stranded_files()
+{
+    SOURCE_LINE; TextBuilder text;
+    SOURCE_LINE; text.Add("Folgende eigene Dateien konnten nicht zurückbenannt werden:  \n\n");
+    SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
+        SOURCE_LINE; if (user_file_backup[file]) {
+            SOURCE_LINE; text.Add("'").Add(payload_file_name(file)).Add("'  liegt jetzt als  '")
+                             .Add(user_file_backup[file]).ApplyToLastPart(FilePart).Add("'  im Ordner  '")
+                             .Add(CurrentDirectory(-1)).Add("'  \n");
+            SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
+            SOURCE_LINE; staged_by_this_run[file] = 0;
+        }
+    }
+    SOURCE_LINE; text.Add("\nUnter den alten Namen liegen die Dateien dieser Installation.  ");
+    SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
 }
 
 void restore_user_files()
 {
+    SOURCE_LINE; int stranded = 0;
     SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
-        SOURCE_LINE; restore_user_file(file);
+        SOURCE_LINE; stranded |= !restore_user_file(file);
+    }
+    SOURCE_LINE; if (stranded) {
+        SOURCE_LINE; report_stranded_files();
     }
     SOURCE_LINE; if (fault_trap_restores) {
         SOURCE_LINE; fault_trap_restores = 0;

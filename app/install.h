@@ -55,7 +55,8 @@ int create_shell_link(const char* targetPath, const char* linkFile, const char* 
 void create_desktop_shortcut();
 // The handler of "Ja": the whole installation and the result message; returns with quit_state 1.
 void run_installation();
-// Puts every user's file that staging moved aside back under its name (the staged file over it goes). Idempotent.
+// Puts every user's file that staging moved aside back under its name (the staged file over it goes). A file that
+// cannot go back stays under its backup name beside the staged copy, and one box tells the user both names. Idempotent.
 void restore_user_files();
 // After the event loop: closes window 0, removes what this run staged, restores the user's files.
 void clean_up_after_loop();
