@@ -369,13 +369,32 @@ void stage_support_files()
 
 // --- Deployment under the target folder ---
 
+// A copy that failed leaves no cut file: what it wrote goes (seen on Wine: a copy onto a full drive keeps the
+// bytes written so far). A destination that was there before and that the copy did not touch stays.
+static void remove_failed_copy(const char* destination, int existed, const WIN32_FILE_ATTRIBUTE_DATA& before)
+{
+    SOURCE_LINE; WIN32_FILE_ATTRIBUTE_DATA after;
+    SOURCE_LINE; if (!GetFileAttributesExA(destination, GetFileExInfoStandard, &after) ||
+                     (after.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SOURCE_LINE; return;
+    }
+    SOURCE_LINE; if (existed && after.nFileSizeLow == before.nFileSizeLow && after.nFileSizeHigh == before.nFileSizeHigh &&
+                     CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime) == 0) {
+        SOURCE_LINE; return;
+    }
+    SOURCE_LINE; DeleteFileAt(destination);
+}
+
 // One copy of a staged file inside a settle wait; an installed copy in the working directory is already in place.
 static void copy_staged_file(int file, const char* destination)
 {
+    SOURCE_LINE; WIN32_FILE_ATTRIBUTE_DATA before;
+    SOURCE_LINE; int existed = GetFileAttributesExA(destination, GetFileExInfoStandard, &before);
     SOURCE_LINE; begin_settle_wait();
     SOURCE_LINE; step_result = staged_is_installed_copy[file] ? 1 : CopyFileTo(payload_file_name(file), destination);
     SOURCE_LINE; settle_wait();
     SOURCE_LINE; if (step_result == 0) {
+        SOURCE_LINE; remove_failed_copy(destination, existed, before);
         SOURCE_LINE; ++install_failures;
     }
 }
