@@ -24,7 +24,17 @@ static const double TIMEOUT_MS = 300000;  // everything runs emulated here: a st
 struct Run {
     DrvProcess process;
     double launched;
+    double launched_unix_ms;  // the launch on the host's wall clock, to place the file times a run leaves
 };
+
+// The wall clock in ms since 1970 (Wine reads the host's clock, the one that stamps the files).
+static double unix_ms()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULONGLONG ticks = ((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime;
+    return (double)(ticks - 116444736000000000ULL) / 10000.0;
+}
 
 // The driver quotes the program alone; the silent peer also needs its switches, so it is started here.
 static int start_with_arguments(Run* run, const char* program, const char* arguments, const char* directory)
@@ -37,6 +47,7 @@ static int start_with_arguments(Run* run, const char* program, const char* argum
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
     run->launched = now_ms();
+    run->launched_unix_ms = unix_ms();
     if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, directory, &startup, &info)) return 0;
     run->process.process = info.hProcess;
     run->process.thread = info.hThread;
@@ -48,6 +59,7 @@ static int start_with_arguments(Run* run, const char* program, const char* argum
 static int start(Run* run, const char* program, const char* directory)
 {
     run->launched = now_ms();
+    run->launched_unix_ms = unix_ms();
     return DrvStart(program, directory, &run->process);
 }
 
@@ -159,9 +171,9 @@ static int measure_ours(const char* exe, const char* directory, const char* targ
     double ended;
     DWORD exit_code = 0;
     if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
-    printf("{\"mode\":\"ours\",\"visible_ms\":%.3f,\"startup_ms\":%.3f,\"clicked_ms\":%.3f,\"question_seen_ms\":%.3f,"
+    printf("{\"mode\":\"ours\",\"launched_unix_ms\":%.3f,\"visible_ms\":%.3f,\"startup_ms\":%.3f,\"clicked_ms\":%.3f,\"question_seen_ms\":%.3f,"
            "\"question_answered_ms\":%.3f,\"result_seen_ms\":%.3f,\"result_answered_ms\":%.3f,\"ended_ms\":%.3f,",
-           visible - run.launched, ready - run.launched, clicked - run.launched, question_seen - run.launched,
+           run.launched_unix_ms, visible - run.launched, ready - run.launched, clicked - run.launched, question_seen - run.launched,
            question_answered - run.launched, result_seen - run.launched, result_answered - run.launched,
            ended - run.launched);
     print_text("question_text", question.text);
