@@ -320,6 +320,7 @@ def summary(results):
         "startup_peer": spread(good(gui, "startup_ms")),
         "end_ours": spread(good(ours, "end_ms")),
         "end_peer": spread(good(gui, "end_ms")),
+        "end_work_ours": spread([x - CLEANUP_PAUSE_MS for x in good(ours, "end_ms")]),
         "gui_work_ours": spread(good(ours, "gui_work_ms")),
         "gui_work_peer": spread(good(gui, "gui_work_ms")),
         "work_ours": spread(good(ours, "install_work_ms")),
@@ -347,7 +348,8 @@ def report(results, out):
         ("Start-up (launch → window usable / first page)", m["startup_ours"], m["startup_peer"], None, ms,
          "≤ peer", against(m["startup_ours"], m["startup_peer"], " ms")),
         ("End (result's OK / close button → process end)", m["end_ours"], m["end_peer"], None, ms,
-         "≤ peer", against(m["end_ours"], m["end_peer"], " ms")),
+         "≤ peer", against(m["end_ours"], m["end_peer"], " ms") + "; without the clean-up's mandated 200 ms: "
+         + cell(m["end_work_ours"], " ms") + ", " + against(m["end_work_ours"], m["end_peer"], " ms")),
         ("Install work, GUI (\"Ja\" → result box, pauses out / install button → finished page)",
          m["gui_work_ours"], m["gui_work_peer"], None, ms,
          "≤ peer", against(m["gui_work_ours"], m["gui_work_peer"], " ms")),
@@ -397,6 +399,10 @@ def report(results, out):
                      " %.0f ms; the last worksheet, the notes and the shortcut %.0f ms; the executable copy %.0f ms;"
                      " the second pass's copies %.0f ms; after the last copy to the result box %.0f ms."
                      % tuple(statistics.median(x) for x in zip(*parts)))
+    ready = good(gui, "ready_ms")
+    if ready:
+        notes.append("The NSIS peer's first page is ready for input (process input-idle, the page answers) at %.0f ms"
+                     " (median); its start-up figure is when the page shows." % statistics.median(ready))
     if m["peak_peer_first_page"]:
         notes.append("The NSIS peer's peak working set at its first page: %s."
                      % cell(m["peak_peer_first_page"], " KiB", 1024))
