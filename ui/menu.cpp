@@ -47,20 +47,11 @@ void ShowCurrentBar(MenuBuildState* state) {
     MenuRecord* record = CurrentMenu(state);
     if (!record || !record->window) return;
     // SetMenu keeps the outer size, so the bar would eat into the client area the window was opened
-    // with; the window grows by the bar instead and keeps its client size.
+    // with; the window grows by the bar instead, and one opened centred stays centred.
     RECT before;
     GetClientRect(record->window, &before);
     SetMenu(record->window, record->menu);
-    RECT after;
-    GetClientRect(record->window, &after);
-    if (after.bottom != before.bottom || after.right != before.right) {
-        RECT outer;
-        GetWindowRect(record->window, &outer);
-        SetWindowPos(record->window, nullptr, 0, 0,
-                     outer.right - outer.left + (before.right - after.right),
-                     outer.bottom - outer.top + (before.bottom - after.bottom),
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    KeepClientSize(record->window, before.right, before.bottom);
 }
 
 void AppendSubmenu(MenuBuildState* state, const char* text) {

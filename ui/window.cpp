@@ -198,9 +198,30 @@ LRESULT CALLBACK WindowMessageHandler(HWND window, UINT message, WPARAM wParam, 
     return result == NOT_HANDLED ? DefWindowProcA(window, message, wParam, lParam) : result;
 }
 
-// Outer size and position of a new window (steps 4 and 5 of creation).
+// Centres an outer size on the screen (clamped to it) or on the reference window. Returns the centring
+// that took place, 0 when there was none (x and y are then kept).
+int CentreOuterRect(int centring, HWND reference, int* x, int* y, int* outerWidth, int* outerHeight) {
+    if (centring & WINDOW_CENTRE_SCREEN) {
+        int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+        int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+        if (*outerWidth > screenWidth) *outerWidth = screenWidth;
+        if (*outerHeight > screenHeight) *outerHeight = screenHeight;
+        *x = (screenWidth - *outerWidth) / 2;
+        *y = (screenHeight - *outerHeight) / 2;
+        return WINDOW_CENTRE_SCREEN;
+    }
+    RECT outer;
+    if (!(centring & WINDOW_CENTRE_ACTIVE) || !reference || !GetWindowRect(reference, &outer)) return 0;
+    *x = outer.left + ((outer.right - outer.left) - *outerWidth) / 2;
+    *y = outer.top + ((outer.bottom - outer.top) - *outerHeight) / 2;
+    if (*x < 0) *x = 0;
+    if (*y < 0) *y = 0;
+    return WINDOW_CENTRE_ACTIVE;
+}
+
+// Outer size and position of a new window (steps 4 and 5 of creation); the centring done is kept in the record.
 void PlaceWindow(DWORD style, int flags, HWND parent, int width, int height, int* x, int* y, int* outerWidth,
-                 int* outerHeight) {
+                 int* outerHeight, WindowRecord* record) {
     RECT frame = {0, 0, width, height};
     AdjustWindowRect(&frame, style, FALSE);
     *outerWidth = frame.right - frame.left;
@@ -210,23 +231,9 @@ void PlaceWindow(DWORD style, int flags, HWND parent, int width, int height, int
     if ((*x == IGNORE_COORDINATE || *y == IGNORE_COORDINATE) && !centring) {
         *x = *y = CW_USEDEFAULT;
     }
-    if (flags & WINDOW_CENTRE_SCREEN) {
-        int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-        int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-        if (*outerWidth > screenWidth) *outerWidth = screenWidth;
-        if (*outerHeight > screenHeight) *outerHeight = screenHeight;
-        *x = (screenWidth - *outerWidth) / 2;
-        *y = (screenHeight - *outerHeight) / 2;
-    } else if (flags & WINDOW_CENTRE_ACTIVE) {
-        HWND reference = parent ? parent : GetActiveWindow();
-        RECT outer;
-        if (reference && GetWindowRect(reference, &outer)) {
-            *x = outer.left + ((outer.right - outer.left) - *outerWidth) / 2;
-            *y = outer.top + ((outer.bottom - outer.top) - *outerHeight) / 2;
-            if (*x < 0) *x = 0;
-            if (*y < 0) *y = 0;
-        }
-    }
+    HWND reference = (centring == WINDOW_CENTRE_ACTIVE) ? (parent ? parent : GetActiveWindow()) : nullptr;
+    record->centring = CentreOuterRect(centring, reference, x, y, outerWidth, outerHeight);
+    record->centreReference = reference;
 }
 
 void AddTabShortcuts(WindowRecord* record) {
@@ -305,7 +312,7 @@ int CreateNumberedWindow(int number, int x, int y, int width, int height, const 
     DWORD style = static_cast<DWORD>(flags & ~(WINDOW_CENTRE_SCREEN | WINDOW_CENTRE_ACTIVE));
 
     int outerWidth, outerHeight;
-    PlaceWindow(style, flags, parent, width, height, &x, &y, &outerWidth, &outerHeight);
+    PlaceWindow(style, flags, parent, width, height, &x, &y, &outerWidth, &outerHeight, record);
 
     HWND window = CreateWindowExA(0, className, title ? title : "", style, x, y, outerWidth, outerHeight, parent,
                                   nullptr, ProgramInstance(), nullptr);
@@ -413,6 +420,23 @@ HACCEL ShortcutTableFor(HWND window) {
     if (!property) return nullptr;
     WindowRecord* record = FindWindowRecord(property - 1);
     return record ? record->shortcutTable : nullptr;
+}
+
+void KeepClientSize(HWND window, int width, int height) {
+    RECT client, outer;
+    if (!GetClientRect(window, &client) || !GetWindowRect(window, &outer)) return;
+    if (client.right == width && client.bottom == height) return;
+    int x = outer.left;
+    int y = outer.top;
+    int outerWidth = outer.right - outer.left + width - client.right;
+    int outerHeight = outer.bottom - outer.top + height - client.bottom;
+    // Centred by its size at creation, before the frame grew: centred again by its new size.
+    int property = WindowNumberProperty(window);
+    WindowRecord* record = property ? FindWindowRecord(property - 1) : nullptr;
+    if (record && record->window == window) {
+        CentreOuterRect(record->centring, record->centreReference, &x, &y, &outerWidth, &outerHeight);
+    }
+    SetWindowPos(window, nullptr, x, y, outerWidth, outerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MoveFocus(int backward) {

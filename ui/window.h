@@ -41,7 +41,9 @@ struct WindowRecord {
     HACCEL shortcutTable;     // rebuilt whenever an entry changes
     int shortcutCount;
     int minimisedOrMaximised;
-    int reserved[7];
+    int centring;             // WINDOW_CENTRE_SCREEN or WINDOW_CENTRE_ACTIVE when opened centred, else 0
+    HWND centreReference;     // the window it was centred on (WINDOW_CENTRE_ACTIVE)
+    int reserved[5];
 };
 
 // Start step: creates the windows table, reserves the per-thread event areas, loads icon and cursor.
@@ -72,5 +74,8 @@ int EventWindow();
 WindowRecord* FindWindowRecord(int number);
 // Inside the window runtime: the shortcut table of the numbered window carrying exactly this handle, or null.
 HACCEL ShortcutTableFor(HWND window);
+// Inside the window runtime: after the window's frame grew (a menu bar shown), gives it back the client size
+// width x height by growing the outer window; one opened centred is centred again, any other keeps its top-left.
+void KeepClientSize(HWND window, int width, int height);
 // Inside the window runtime: Tab navigation over the active window's WS_TABSTOP descendants.
 void MoveFocus(int backward);
