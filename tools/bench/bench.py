@@ -391,7 +391,8 @@ def report(results, out):
     valid = [r for r in ours if "install_work_ms" in r]
     if valid:
         notes.append("Our window shows (visible and enabled, no gadgets yet) at %.0f ms (median); usable at the start-up"
-                     " figure. Our end includes the clean-up's mandated 200 ms." % statistics.median(r["visible_ms"] for r in valid))
+                     " figure. Our end includes the clean-up's mandated 200 ms."
+                     % statistics.median(r["visible_ms"] for r in valid))
     parts = [r["sequence_parts_ms"] for r in valid if "sequence_parts_ms" in r]
     if parts:
         notes.append("Our GUI install work by part (median, pauses out, from the run's file times): \"Ja\" to the"
@@ -409,8 +410,8 @@ def report(results, out):
     faulty = [(name, r) for name, records in (("ours", ours), ("NSIS GUI", gui), ("NSIS silent", silent), ("MSI", msi))
               for r in records if "error" in r or r.get("faults")]
     if faulty:
-        notes.append("Runs left out: " + "; ".join("%s run %s: %s" % (name, r.get("run"), r.get("error") or ", ".join(r["faults"]))
-                                                   for name, r in faulty))
+        notes.append("Runs left out: " + "; ".join(
+            "%s run %s: %s" % (name, r.get("run"), r.get("error") or ", ".join(r["faults"])) for name, r in faulty))
     table = "\n".join(lines + notes) + "\n"
     with open(os.path.join(out, "results.md"), "w") as f:
         f.write(table)

@@ -1,5 +1,6 @@
 // Benchmark measuring program: starts one installer through the GUI driver and times its visible states from outside.
-// Contract: one mode a run (calibrate | ours | peer-gui | peer-silent | msi), one JSON object on stdout; exit code 0 when the run went as planned.
+// Contract: one mode a run (calibrate | ours | peer-gui | peer-silent | msi), one JSON object on stdout; exit code 0
+// when the run went as planned.
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -171,11 +172,12 @@ static int measure_ours(const char* exe, const char* directory, const char* targ
     double ended;
     DWORD exit_code = 0;
     if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
-    printf("{\"mode\":\"ours\",\"launched_unix_ms\":%.3f,\"visible_ms\":%.3f,\"startup_ms\":%.3f,\"clicked_ms\":%.3f,\"question_seen_ms\":%.3f,"
-           "\"question_answered_ms\":%.3f,\"result_seen_ms\":%.3f,\"result_answered_ms\":%.3f,\"ended_ms\":%.3f,",
-           run.launched_unix_ms, visible - run.launched, ready - run.launched, clicked - run.launched, question_seen - run.launched,
-           question_answered - run.launched, result_seen - run.launched, result_answered - run.launched,
-           ended - run.launched);
+    printf("{\"mode\":\"ours\",\"launched_unix_ms\":%.3f,\"visible_ms\":%.3f,\"startup_ms\":%.3f,\"clicked_ms\":%.3f,"
+           "\"question_seen_ms\":%.3f,\"question_answered_ms\":%.3f,\"result_seen_ms\":%.3f,"
+           "\"result_answered_ms\":%.3f,\"ended_ms\":%.3f,",
+           run.launched_unix_ms, visible - run.launched, ready - run.launched, clicked - run.launched,
+           question_seen - run.launched, question_answered - run.launched, result_seen - run.launched,
+           result_answered - run.launched, ended - run.launched);
     print_text("question_text", question.text);
     print_text("result_title", result.title);
     print_text("result_text", result.text);
