@@ -1,0 +1,328 @@
+// Tests of the window runtime under Wine: events, placement, focus, shortcuts and menus, gadgets, requesters.
+// Contract: one program with real windows on the session's display; keys go through the platform's input queue,
+// every wait is a poll with a time limit, and every test closes its windows.
+#include <windows.h>
+#include <string.h>
+
+#include <gtest/gtest.h>
+
+#include "core/frame.h"
+#include "core/strings.h"
+#include "ui/gadget.h"
+#include "ui/menu.h"
+#include "ui/requester.h"
+#include "ui/runtime.h"
+#include "ui/window.h"
+
+namespace {
+
+const int FRAME = WS_CAPTION | WS_SYSMENU;
+
+// Polls for at most limit ms; with pump, the thread's messages are handled through the event stream meanwhile
+// (a condition that fetches events itself goes without, or every other event would be lost to the pump).
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD limit = 5000, bool pump = true) {
+    for (DWORD begin = GetTickCount(); !condition(); pump && FetchEvent(10))
+        if (GetTickCount() - begin > limit) return false;
+    return true;
+}
+
+void Drain() { for (int round = 0; round < 10000 && (PollEvent() || PollEvent()); ++round) continue; }
+
+bool MenuEventArrives(int item, DWORD limit = 5000) {
+    return WaitFor([&] { return FetchEvent(20) == EVENT_MENU && EventSourceItem() == item; }, limit, false);
+}
+
+// A key through the platform's input queue, with a modifier key (0: none) held around it.
+void PressKey(BYTE key, BYTE modifier = 0) {
+    const BYTE keys[] = {modifier, key, key, modifier};
+    for (int i = 0; i < 4; ++i) if (keys[i]) keybd_event(keys[i], 0, i < 2 ? 0 : KEYEVENTF_KEYUP, 0);
+}
+
+bool BringToFront(HWND window) {
+    SetForegroundWindow(window), SetActiveWindow(window);
+    return WaitFor([&] { return GetActiveWindow() == window && GetForegroundWindow() == window; });
+}
+
+HWND Gadget(int number) { return GetDlgItem(WindowHandleOf(0), number); }
+
+void AddInfoMenu(int window) {
+    CreateWindowMenu(window, WindowHandleOf(window));
+    AddMenuTitle("&Info");
+    AddMenuItem(70001, "&Eins");  // arrives as its low 16 bits
+}
+
+// The installer's window: field 3, button 4, check box 11, status label 8, progress bar 13, buttons 5 and 6.
+HWND OpenInstallerWindow() {
+    if (!CreateNumberedWindow(0, 500, 500, 390, 170, "Installation", FRAME | WINDOW_CENTRE_SCREEN)) return nullptr;
+    AddInfoMenu(0);
+    AddLabel(7, 15, 14, 45, 18, "Zielpfad:");
+    AddTextField(3, 62, 11, 270, 20, "C:\\Programme\\");
+    AddPushButton(4, 340, 10, 35, 22, "Pfad");
+    AddCheckBox(11, 62, 48, 290, 17, " Desktopverknüpfung erzeugen");
+    AddLabel(8, 0, 80, 390, 22, "Status", SS_CENTER);
+    AddProgressBar(13, 48, 110, 294, 15, 0, 30);
+    AddPushButton(5, 119, 111, 50, 24, "Ja");
+    AddPushButton(6, 221, 111, 50, 24, "Nein");
+    AddShortcut(0, VK_ESCAPE, 6);
+    return BringToFront(WindowHandleOf(0)) ? WindowHandleOf(0) : nullptr;
+}
+
+class Ui : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { PlugWindowRuntime(), StartRuntime(); }
+    void TearDown() override { DestroyAllWindows(), ApplyGadgetFont(-1, -1), Drain(); }
+};
+
+TEST_F(Ui, MessagesBecomeEventsInOrder) {
+    EXPECT_EQ(0, PollEvent());  // at once: nothing is there
+    // Hidden windows: Wine waits up to 2 s for every shown window taken down. Each message goes to window 1 (2 where
+    // marked), sent or posted; the events queued so far are checked where listed (up to 0), then the event source.
+    ASSERT_NE(0, CreateNumberedWindow(1, 50, 60, 200, 100, "Eins", FRAME | WINDOW_HIDDEN));
+    ASSERT_NE(0, CreateNumberedWindow(2, 300, 60, 100, 50, "Zwei", FRAME | WINDOW_HIDDEN | WINDOW_NO_GADGET_LIST));
+    Drain();
+    const struct { UINT message; WPARAM wParam; int post, window, source, events[6]; } steps[] = {
+        {WM_SIZE, SIZE_RESTORED, 0, 1, 0, {EVENT_SIZE_WINDOW, 0}},  // never minimised or maximised: size only
+        {WM_SIZE, SIZE_MAXIMIZED, 0, 1, 0, {-1}}, {WM_ACTIVATE, WA_INACTIVE, 0, 1, 0, {-1}},
+        {WM_SIZE, SIZE_RESTORED, 0, 1, 0, {-1}}, {WM_ACTIVATE, WA_ACTIVE, 0, 1, 0,
+         {EVENT_MAXIMIZE_WINDOW, EVENT_SIZE_WINDOW, EVENT_RESTORE_WINDOW, EVENT_SIZE_WINDOW, EVENT_ACTIVATE_WINDOW, 0}},
+        {WM_SIZE, SIZE_MINIMIZED, 0, 1, 0, {-1}},
+        {WM_SIZE, SIZE_RESTORED, 0, 1, 0, {EVENT_MINIMIZE_WINDOW, EVENT_RESTORE_WINDOW, EVENT_SIZE_WINDOW, 0}},
+        // Equal events collapse only against the queue's tail, and only for the same window.
+        {WM_MOVE, 0, 0, 1, 0, {-1}}, {WM_MOVE, 0, 0, 1, 0, {-1}}, {WM_MOVE, 0, 0, 2, 0, {-1}},
+        {WM_CLOSE, 0, 0, 1, 0, {-1}}, {WM_MOVE, 0, 0, 1, 0, {-1}}, {WM_CLOSE, 0, 0, 1, 0, {-1}}, {WM_CLOSE, 0, 0, 1, 0,
+         {EVENT_MOVE_WINDOW, EVENT_MOVE_WINDOW, EVENT_CLOSE_WINDOW, EVENT_MOVE_WINDOW, EVENT_CLOSE_WINDOW, 0}},
+        {WM_CLOSE, 0, 1, 1, 0, {WM_CLOSE, EVENT_CLOSE_WINDOW, 0}},  // its own number, then the close request
+        {WM_ERASEBKGND, 0, 0, 1, 0, {EVENT_REPAINT, 0}},
+        {WM_USER + 7, 0, 1, 1, 0, {WM_USER + 7, 0}},  // untranslated: its own number
+        {WM_NULL, 0, 1, 1, 0, {0}},
+        {MSG_GADGET_NOTIFY, 42, 1, 1, 42, {EVENT_GADGET, 0}},
+        {WM_MOVE, 0, 0, 1, 42, {EVENT_MOVE_WINDOW, 0}},  // the source stays that of the last gadget event
+        {WM_COMMAND, MAKEWPARAM(9, 0), 1, 1, 9, {EVENT_MENU, 0}},  // a menu choice
+        {WM_COMMAND, MAKEWPARAM(6, 1), 1, 1, 6, {EVENT_MENU, 0}},  // a shortcut
+        {WM_COMMAND, MAKEWPARAM(CMD_NEXT_FIELD, 1), 1, 1, 6, {WM_COMMAND, 0}},  // moves the focus only
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(&step - steps);
+        if (step.post) PostMessageA(WindowHandleOf(step.window), step.message, step.wParam, 0);
+        else SendMessageA(WindowHandleOf(step.window), step.message, step.wParam, 0);
+        for (int event = 0; step.events[0] != -1 && (event == 0 || step.events[event - 1]); ++event)
+            EXPECT_EQ(step.events[event], PollEvent()) << "event " << event;
+        if (step.source) EXPECT_EQ(step.source, EventSourceGadget());
+    }
+}
+
+TEST_F(Ui, WindowsKeepClientSizeAndPlacementWhenTheMenuBarAppears) {
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    ASSERT_NE(0, CreateNumberedWindow(5, 100, 100, 600, 400, "Vorn", FRAME | WINDOW_NO_GADGET_LIST));
+    // centre: 0 at x, y; 1 on the screen; 2 on window 5, the active window when the window is opened.
+    const struct { int x, y, width, height, flags, centre, menu; } rows[] = {
+        {120, 140, 200, 100, 0, 0, 0},  // flags 0: a caption all the same
+        {40, 50, 390, 170, FRAME | WINDOW_HIDDEN, 0, 1},
+        {500, 500, 390, 170, FRAME | WINDOW_CENTRE_SCREEN, 1, 1},  // the installer's window
+        {0, 0, 390, 170, FRAME | WINDOW_CENTRE_ACTIVE, 2, 1},
+        {0, 0, 5000, 4000, FRAME | WINDOW_CENTRE_SCREEN | WINDOW_HIDDEN, 1, 0},  // larger than the screen: shrunk to it
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        RECT reference = screen, outer, client;
+        if (row.centre == 2) ASSERT_TRUE(BringToFront(WindowHandleOf(5)));
+        if (row.centre == 2) GetWindowRect(WindowHandleOf(5), &reference);
+        ASSERT_NE(0, CreateNumberedWindow(6, row.x, row.y, row.width, row.height, nullptr, row.flags));
+        if (row.menu) AddInfoMenu(6);
+        GetWindowRect(WindowHandleOf(6), &outer);
+        GetClientRect(WindowHandleOf(6), &client);
+        int width = outer.right - outer.left, height = outer.bottom - outer.top;
+        bool shrunk = row.width > screen.right;
+        EXPECT_EQ(shrunk ? screen.right : row.width, shrunk ? width : client.right);
+        EXPECT_EQ(shrunk ? screen.bottom : row.height, shrunk ? height : client.bottom);
+        EXPECT_EQ(row.centre ? reference.left + (reference.right - reference.left - width) / 2 : row.x, outer.left);
+        EXPECT_EQ(row.centre ? reference.top + (reference.bottom - reference.top - height) / 2 : row.y, outer.top);
+        EXPECT_EQ(WS_CAPTION, GetWindowLongA(WindowHandleOf(6), GWL_STYLE) & WS_CAPTION);
+    }
+}
+
+bool TabMovesFocusTo(BYTE modifier, int expected) {
+    PressKey(VK_TAB, modifier);
+    return WaitFor([&] { return GetFocus() == Gadget(expected); });
+}
+
+TEST_F(Ui, TabWrapsOverTheTabStopsAndShortcutsAreMenuEventsOfTheActiveWindowOnly) {
+    ASSERT_TRUE(OpenInstallerWindow());
+    SetFocus(Gadget(3));
+    const struct { BYTE modifier; int expected; } steps[] = {{0, 4}, {0, 11}, {0, 5}, {0, 6}, {0, 3}, {0, 4},
+        {VK_SHIFT, 3}, {VK_SHIFT, 6}, {VK_SHIFT, 5}, {VK_SHIFT, 11}, {VK_SHIFT, 4}, {VK_SHIFT, 3}, {VK_SHIFT, 6}};
+    for (const auto& step : steps) ASSERT_TRUE(TabMovesFocusTo(step.modifier, step.expected)) << step.expected;
+    ShowOrHideGadget(5, 1);
+    EnableWindow(Gadget(11), FALSE);
+    SetFocus(Gadget(4));
+    EXPECT_TRUE(TabMovesFocusTo(0, 6));
+    ShowOrHideGadget(5, 0);
+    EXPECT_TRUE(TabMovesFocusTo(VK_SHIFT, 5));
+
+    ASSERT_TRUE(AddShortcut(0, VK_F5 | SHORTCUT_CONTROL, 8));
+    ASSERT_TRUE(AddShortcut(0, VK_TAB, 77));  // replaces the plain Tab of the focus moves
+    EXPECT_FALSE(AddShortcut(42, VK_ESCAPE, 6));  // no such window
+    SetFocus(Gadget(3));
+    const struct { BYTE key, modifier; int item; } keys[] = {  // Alt+I opens the drop-down, E chooses the item
+        {VK_ESCAPE, 0, 6}, {VK_F5, VK_CONTROL, 8}, {VK_TAB, 0, 77}, {'I', VK_MENU, 0}, {'E', 0, 70001 & 0xFFFF}};
+    for (const auto& key : keys) {
+        PressKey(key.key, key.modifier);
+        if (key.item) EXPECT_TRUE(MenuEventArrives(key.item)) << "key " << int(key.key);
+    }
+    EXPECT_EQ(Gadget(3), GetFocus());
+    EXPECT_TRUE(TabMovesFocusTo(VK_SHIFT, 6));  // Shift+Tab still moves the focus
+    ASSERT_NE(0, CreateNumberedWindow(1, 10, 10, 120, 60, "Anderes", FRAME | WINDOW_NO_GADGET_LIST));
+    ASSERT_TRUE(BringToFront(WindowHandleOf(1)));
+    PressKey(VK_ESCAPE);
+    EXPECT_FALSE(MenuEventArrives(6, 500));
+    ASSERT_TRUE(BringToFront(WindowHandleOf(0)));
+    PressKey(VK_ESCAPE);
+    EXPECT_TRUE(MenuEventArrives(6));
+}
+
+TEST_F(Ui, MenuBarsShowTheirTitlesAndGoWithTheirWindow) {
+    ASSERT_NE(0, CreateNumberedWindow(0, 40, 40, 390, 170, "Menü", FRAME | WINDOW_HIDDEN));
+    HWND window = WindowHandleOf(0);
+    CreateWindowMenu(0, window);
+    EXPECT_FALSE(GetMenu(window));  // shown from the first title on
+    AddMenuTitle("&Info");
+    AddMenuItem(0, "Version");
+    AddMenuTitle("&Zweiter");  // on the bar, not inside the first drop-down
+    AddMenuItem(2, "Datum");
+    HMENU bar = GetMenu(window);
+    ASSERT_EQ(2, GetMenuItemCount(bar));
+    EXPECT_EQ(2u, GetMenuItemID(GetSubMenu(bar, 1), 0));
+    int unshown = CreateWindowMenu(1, window);  // built for the window, never given a title
+    DestroyNumberedWindow(0);
+    EXPECT_FALSE(MenuHandleOf(0) || MenuHandleOf(1) || IsMenu(bar) || IsMenu(reinterpret_cast<HMENU>(unshown)));
+}
+
+TEST_F(Ui, GadgetsShowStateTextFocusAndFontByKindAndNeedAGadgetList) {
+    ASSERT_TRUE(OpenInstallerWindow());
+    // A check box knows only 0 and 1, the progress bar its position; labels, fields and unknown numbers no state.
+    const struct { int gadget, value, expected; } states[] = {
+        {11, 0, 0}, {11, 5, 1}, {11, -1, 1}, {13, 17, 17}, {13, 0, 0}, {7, 1, 0}, {3, 1, 0}, {99, 1, 0}};
+    for (const auto& row : states) {
+        PutGadgetState(row.gadget, row.value);
+        EXPECT_EQ(row.expected, ReadGadgetState(row.gadget)) << row.gadget << " " << row.value;
+    }
+    int before = BuilderPosition();
+    for (const char* text : {"C:\\Daten\\Müller ©\\", "", static_cast<const char*>(nullptr)}) {
+        PutGadgetText(3, text);
+        EXPECT_STREQ(text ? text : "", ReadGadgetText(3, -1));
+        EXPECT_EQ(before + static_cast<int>(text ? strlen(text) : 0), BuilderPosition());
+        RestorePosition(before);
+    }
+    EXPECT_STREQ("", ReadGadgetText(12345, -1));  // no such gadget
+    HWND first = Gadget(4);
+    ASSERT_TRUE(AddLabel(4, 340, 10, 35, 22, "neu"));  // a number in use: the old control goes first
+    EXPECT_FALSE(IsWindow(first));
+
+    SetFocus(Gadget(3));
+    SetFocus(Gadget(5));
+    int seen = 0;  // the field's got-focus event, then its lost-focus event, posted to its window
+    EXPECT_TRUE(WaitFor([&] {
+        const int wanted = seen ? GADGET_LOST_FOCUS : GADGET_GOT_FOCUS;
+        return (seen += FetchEvent(20) == EVENT_GADGET && EventSourceGadget() == 3 && EventType() == wanted) == 2;
+    }, 5000, false));
+
+    int font = CreateNumberedFont(1, "Verdana", 9, FONT_BOLD);
+    LOGFONTA look;
+    ASSERT_TRUE(GetObjectA(reinterpret_cast<HFONT>(font), sizeof(look), &look));
+    HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    EXPECT_EQ(-MulDiv(9, GetDeviceCaps(display, LOGPIXELSY), 72), look.lfHeight);  // -12 at 96 pixels per inch
+    DeleteDC(display);
+    EXPECT_EQ(FW_BOLD, look.lfWeight);
+    ApplyGadgetFont(-1, font);  // for the gadgets created from now on
+    AddLabel(9, 0, 130, 390, 22, "Nachher");
+    ApplyGadgetFont(8, font);
+    const HFONT fonts[] = {static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), reinterpret_cast<HFONT>(font)};
+    for (int gadget : {7, 8, 9})
+        EXPECT_EQ(fonts[gadget != 7], reinterpret_cast<HFONT>(SendMessageA(Gadget(gadget), WM_GETFONT, 0, 0)));
+    DestroyAllFonts();
+
+    DestroyNumberedWindow(0);  // the gadget list goes with its window
+    ASSERT_NE(0, CreateNumberedWindow(1, 10, 10, 120, 60, "Ohne Liste", FRAME | WINDOW_HIDDEN | WINDOW_NO_GADGET_LIST));
+    EXPECT_EQ(0, AddPushButton(30, 0, 0, 10, 10, "x"));
+}
+
+// What a helper thread sees of the test thread's dialog while it is open; then it answers.
+struct DialogAnswerer {
+    DWORD thread;
+    WPARAM answer;
+    HWND owner;
+    char title[64], text[128];
+    bool enabled[4];
+    static DWORD WINAPI Run(void* argument) {
+        DialogAnswerer* seen = static_cast<DialogAnswerer*>(argument);
+        HWND dialog = nullptr;
+        for (DWORD begin = GetTickCount(); !dialog && GetTickCount() - begin < 30000; Sleep(10)) {
+            for (HWND found = nullptr; (found = FindWindowExA(nullptr, found, "#32770", nullptr));)
+                if (GetWindowThreadProcessId(found, nullptr) == seen->thread && IsWindowVisible(found)) dialog = found;
+        }
+        seen->owner = GetWindow(dialog, GW_OWNER);
+        GetWindowTextA(dialog, seen->title, sizeof(seen->title));
+        GetDlgItemTextA(dialog, 0xFFFF, seen->text, sizeof(seen->text));  // a message box's text
+        for (int number = 0; number < 4; ++number) seen->enabled[number] = IsWindowEnabled(WindowHandleOf(number));
+        PostMessageA(dialog, WM_COMMAND, seen->answer, 0);
+        return 0;
+    }
+    HANDLE Start() { return CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+};
+
+bool Join(HANDLE thread) { return WaitForSingleObject(thread, 40000) == WAIT_OBJECT_0 && CloseHandle(thread); }
+
+TEST_F(Ui, AMessageBoxDisablesTheThreadsOtherWindowsWhileItIsOpen) {
+    const int flags[4] = {0, 0, WINDOW_HIDDEN, 0};  // 0 in front, 1 visible, 2 hidden, 3 disabled already
+    for (int number = 0; number < 4; ++number) {
+        ASSERT_NE(0, CreateNumberedWindow(number, 40 + 300 * (number % 2), 40 + 150 * (number / 2), 250, 80,
+                                          "Fenster", FRAME | WINDOW_NO_GADGET_LIST | flags[number]));
+    }
+    EnableWindow(WindowHandleOf(3), FALSE);
+    const struct { const char *title, *text; int flags; WPARAM answer; } boxes[] = {
+        {"Frage", " Soll der Ordner erzeugt werden? ", MB_TOPMOST | MB_ICONQUESTION | MB_YESNO, IDNO},
+        {nullptr, nullptr, MB_TOPMOST | MB_ICONERROR, IDOK}};
+    const bool during[4] = {false, false, true, false};  // 0 by the box as its owner, 1 by the runtime
+    const bool after[4] = {true, true, true, false};     // 3 was not disabled by the runtime
+    for (const auto& box : boxes) {
+        ASSERT_TRUE(BringToFront(WindowHandleOf(0)));
+        DialogAnswerer seen = {GetCurrentThreadId(), box.answer};
+        HANDLE helper = seen.Start();
+        EXPECT_EQ(static_cast<int>(box.answer), ShowMessageBox(box.title, box.text, box.flags));
+        ASSERT_TRUE(Join(helper));
+        if (box.title) EXPECT_STREQ(box.title, seen.title);
+        EXPECT_STREQ(box.text ? box.text : "", seen.text);
+        EXPECT_EQ(WindowHandleOf(0), seen.owner);  // the process's foreground window owns the box
+        for (int number = 0; number < 4; ++number) {
+            EXPECT_EQ(during[number], seen.enabled[number]) << "window " << number;
+            EXPECT_EQ(after[number], IsWindowEnabled(WindowHandleOf(number)) != 0) << "window " << number;
+        }
+    }
+}
+
+TEST_F(Ui, TheFolderPickerGivesAFolderWithOneTrailingBackslashOrTheEmptyText) {
+    ASSERT_NE(0, CreateNumberedWindow(0, 40, 40, 300, 120, "Installation", FRAME));
+    // Wine was seen to ignore the pre-selection of the first picker of a fresh prefix (it stays on the
+    // desktop) and now and then of a later one: the first row is cancelled, and a chosen folder is checked
+    // by the rule of the one trailing backslash (C:\ stays C:\), whichever folder it is.
+    const struct { const char *initial, *expected; } rows[] = {
+        {"C:\\", ""}, {"C:\\", "C:\\"}, {"C:\\windows\\system32\\", "C:\\windows\\system32\\"}, {"C:\\windows", ""}};
+    for (const auto& row : rows) {
+        ASSERT_TRUE(BringToFront(WindowHandleOf(0)));
+        DialogAnswerer seen = {GetCurrentThreadId(), static_cast<WPARAM>(*row.expected ? IDOK : IDCANCEL)};
+        HANDLE helper = seen.Start();
+        int before = BuilderPosition();
+        const char* result = ChooseFolder(" Installationspfad für BrindaVel auswählen", row.initial, -1);
+        ASSERT_TRUE(Join(helper));
+        EXPECT_TRUE(!seen.enabled[0] && IsWindowEnabled(WindowHandleOf(0)));
+        size_t length = strlen(result);
+        EXPECT_EQ(before + static_cast<int>(length), BuilderPosition());
+        if (!*row.expected) EXPECT_STREQ("", result);
+        else EXPECT_TRUE(length > 1 && result[length - 1] == '\\' && result[length - 2] != '\\') << result;
+        if (strcmp(row.expected, result)) printf("note: the picker started elsewhere than %s\n", row.initial);
+        RestorePosition(before);
+    }
+}
+
+}  // namespace
