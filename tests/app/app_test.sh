@@ -4,7 +4,7 @@
 set -u
 full=$(mktemp -d /tmp/brv_full.XXXXXX) || exit 2
 mount -t tmpfs -o size=256k tmpfs "$full" || { rmdir "$full"; echo "app_test.sh: mounting a tmpfs needs root"; exit 2; }
-trap 'umount "$full" && rmdir "$full"' EXIT
+trap 'umount -l "$full"; rmdir "$full"' EXIT
 mkdir "$full/Text"
 dd if=/dev/zero of="$full/filler" bs=4096 2>/dev/null
 BRV_FULL_DIR="$full" "$1" "$2"
