@@ -376,7 +376,10 @@ int FindText(const char* text, const char* pattern, int from) {
     int patternLength = Length(pattern);
     if (!length || !patternLength) return 0;
     if (from < 1) from = 1;
-    for (int p = from; p + patternLength - 1 <= length; ++p)
+    // A start beyond the text counts as length + 1; the last possible start is computed without adding to
+    // from, so a start near the largest int cannot overflow.
+    if (from > length) from = length + 1;
+    for (int p = from; p <= length - patternLength + 1; ++p)
         if (memcmp(text + p - 1, pattern, patternLength) == 0) return p;
     return 0;
 }

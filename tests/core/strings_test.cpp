@@ -16,7 +16,7 @@ TEST(Strings, TextFunctionsFollowASourceThatMovesWithTheBuffer) {
                 {"abcdefghi", AppendCString, "abcdefghi"},
                 {"abcdefghi", [](const char* text, int start) { return LeftText(text, 8, start); }, "abcdefgh"},
                 {"abcdefghi", [](const char* text, int start) { return RightText(text, 8, start); }, "bcdefghi"},
-                {"%yy%YYYY", [](const char* mask, int start) { return FormatDate(mask, 1351078908, start); }, "122012"}};
+                {"%yy%YYYY", [](const char* mask, int at) { return FormatDate(mask, 1351078908, at); }, "122012"}};
     for (const Row& row : rows) {
         OnThread([&row] {
             char* blocker = nullptr;
@@ -84,7 +84,8 @@ TEST(Strings, FindText) {
         int from, found;
     } rows[] = {{"a..b", "..", 1, 2}, {"a..b", "..", 3, 0}, {"a..b", ".", 3, 3},    {"a..b", "..", 5, 0},
                 {"a..b", "..", -7, 2}, {"a..b", "", 1, 0},  {nullptr, "..", 1, 0}, {"DasyLab", "lab", 1, 0},
-                {"ab", "abc", 1, 0},   {"abab", "ab", 2, 3}};
+                {"ab", "abc", 1, 0},   {"abab", "ab", 2, 3},    {"a..b", "..", INT_MAX, 0},
+                {"a..b", ".", INT_MAX - 1, 0}};  // a start near the largest int once overflowed a sum
     for (const Row& row : rows)
         EXPECT_EQ(row.found, FindText(row.text, row.pattern, row.from)) << row.pattern << " from " << row.from;
 }
