@@ -40,33 +40,16 @@ int MakeDate(int year, int month, int day, int hour, int minute, int second) {
     }
     if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23) return -1;
     if (day < 1 || day > 31 || month < 1 || month > 12 || year <= 0) return -1;
-    if (year == 1970 && month == 1 && day == 1) return hour * 3600 + minute * 60 + second;
-
-    // mktime reads the components as local time; adding the zone offset at 1970 reads them as UTC.
-    time_t zero = 0;
-    const tm* local = localtime(&zero);
-    int offset = 0;
-    int daylight = 0;
-    if (local) {
-        int h = local->tm_hour;
-        if (h > 11 && local->tm_mday == 31) h -= 24;  // the local clock still showed 1969-12-31
-        offset = (h * 60 + local->tm_min) * 60;
-        daylight = local->tm_isdst;
-    }
-    tm fields;
-    memset(&fields, 0, sizeof fields);
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    fields.tm_isdst = daylight;
-    time_t made = mktime(&fields);
-    // The platform clock ends at 2038-01-19 03:14:07 and starts at 1970: components it cannot represent
-    // are invalid rather than a wrapped or shifted value.
-    if (made == static_cast<time_t>(-1)) return -1;
-    long long value = static_cast<long long>(made) + offset;
+    // The components count as UTC, whatever the zone: the days are counted from 1970-01-01 on the calendar
+    // that gmtime splits again (March-based years, so the leap day ends a year). The platform's mktime is not
+    // used: it reads the components as local time on a 32-bit clock, so west of UTC it refused the last hours
+    // before 2038-01-19 03:14:07 although their value fits.
+    long long shiftedYear = year - (month <= 2 ? 1 : 0);  // year >= 1, so never negative
+    long long era = shiftedYear / 400, yearOfEra = shiftedYear % 400;
+    long long dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    long long days = era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
+    long long value = days * 86400 + hour * 3600 + minute * 60 + second;
+    // Before 1970 and after 2038-01-19 03:14:07 the value has no 32-bit form.
     if (value < 0 || value > 0x7FFFFFFFLL) return -1;
     return static_cast<int>(value);
 }

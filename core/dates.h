@@ -2,7 +2,8 @@
 // Contract: -1 stands for invalid components; values before 1970 have no components (all fields 0); text results go through the builder.
 #pragma once
 
-// -1 for invalid components and for components the platform clock cannot represent (beyond 2038-01-19 03:14:07).
+// The components read as UTC, in every time zone; -1 for invalid components and for components that have no
+// 32-bit value (before 1970, beyond 2038-01-19 03:14:07).
 int MakeDate(int year, int month, int day, int hour, int minute, int second);
 // Local wall-clock time counted as if it were UTC.
 int CurrentDate();

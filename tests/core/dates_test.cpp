@@ -1,5 +1,5 @@
 // Tests of date values: component checks of MakeDate, the clock, and mask formatting.
-// Contract: the same results in every time zone;
+// Contract: the same results in every time zone (the suite runs them at, west of and east of UTC);
 // the build timestamp 1351078908 is 2012-10-24 11:41:48.
 #include "core/dates.h"
 
