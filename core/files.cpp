@@ -188,8 +188,12 @@ int ExamineFolder(int number, const char* folder, const char* pattern) {
     int folderLength = static_cast<int>(strlen(folder));
     int separator = folderLength > 0 && folder[folderLength - 1] != '\\';
     int patternLength = static_cast<int>(strlen(pattern));
-    // A search text that does not fit would name another folder or pattern once cut: refuse it untouched.
-    if (folderLength + separator + patternLength > LONGEST_PATH) return 0;
+    // A search text that does not fit would name another folder or pattern once cut: refuse it. As after any
+    // other failure, the number then denotes no listing.
+    if (folderLength + separator + patternLength > LONGEST_PATH) {
+        if (number != ANY_NUMBER) FinishFolder(number);
+        return 0;
+    }
     char search[MAX_PATH];
     memcpy(search, folder, folderLength);
     if (separator) search[folderLength] = '\\';

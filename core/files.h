@@ -25,7 +25,8 @@ int DeleteFileAt(const char* name);
 // The current directory with a trailing backslash, also when longer than MAX_PATH; "" if it cannot be read.
 char* CurrentDirectory(int start);
 
-// Listing of folder + "\" + pattern ("*.*" for an empty pattern); record address on success, 0 on failure.
+// Listing of folder + "\" + pattern ("*.*" for an empty pattern); record address on success, 0 on failure,
+// after which the number denotes no listing (also when the search text is refused as too long).
 int ExamineFolder(int number, const char* folder, const char* pattern);
 int NextFolderEntry(int number);
 char* FolderEntryName(int number, int start);

@@ -58,6 +58,6 @@ inline std::string NewScratchFolder() {
     static int counter;
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    std::string folder = temp + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+    std::string folder = temp + ("brv_core_" + std::to_string(GetCurrentProcessId())) + "_" + std::to_string(++counter);
     return RemoveTree(folder), CreateDirectoryA(folder.c_str(), nullptr), folder;
 }

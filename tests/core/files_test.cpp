@@ -121,10 +121,12 @@ TEST_F(Files, Listings) {
         EXPECT_EQ(row[2], Listing(2)) << row[0] << row[1];
         EXPECT_EQ(0, NextFolderEntry(2)) << "stays at the end";
     }
-    // A failed examine leaves the number denoting no listing.
-    ASSERT_NE(0, ExamineFolder(4, scratch.c_str(), ""));
-    EXPECT_EQ(0, ExamineFolder(4, In("fehlt").c_str(), ""));
-    EXPECT_EQ("", Listing(4));
-    EXPECT_EQ(0, FolderEntryType(4));
-    EXPECT_EQ(0, ExamineFolder(ANY_NUMBER, (scratch + std::string(300, 'x')).c_str(), ""));
+    // A failed examine (a missing folder, a search text that would be cut) leaves the number denoting no listing.
+    std::pair<std::string, std::string> failing[] = {
+        {In("fehlt"), ""}, {scratch, longPattern + "*"}, {scratch + std::string(300, 'x'), ""}};
+    for (auto& row : failing) {
+        ASSERT_NE(0, ExamineFolder(4, scratch.c_str(), ""));
+        EXPECT_EQ(0, ExamineFolder(4, row.first.c_str(), row.second.c_str()));
+        EXPECT_EQ("", Listing(4)) << row.first << " " << row.second;
+    }
 }
