@@ -2,7 +2,6 @@
 // Contract: see driver.h; every wait polls (50 ms steps) against a GetTickCount deadline.
 #include "tools/driver/driver.h"
 
-#include <commctrl.h>
 #include <psapi.h>
 #include <stdio.h>
 #include <string.h>
@@ -18,14 +17,6 @@ struct Deadline {
     explicit Deadline(int timeoutMs) : start(GetTickCount()), span(timeoutMs < 0 ? 0 : (DWORD)timeoutMs) {}
     bool passed() const { return GetTickCount() - start >= span; }
 };
-
-void CopyText(char* out, int size, const char* text)
-{
-    if (size <= 0) return;
-    int i = 0;
-    for (; text && text[i] && i < size - 1; ++i) out[i] = text[i];
-    out[i] = 0;
-}
 
 int ClassIs(HWND window, const char* name)
 {
@@ -105,7 +96,6 @@ void Describe(HWND parent, HWND control, DrvControl* out)
     out->width = box.right - box.left;
     out->height = box.bottom - box.top;
     out->visible = IsWindowVisible(control) ? 1 : 0;
-    out->enabled = IsWindowEnabled(control) ? 1 : 0;
     out->style = GetWindowLongA(control, GWL_STYLE);
     out->check = -1;
     if (lstrcmpiA(out->className, "Button") == 0) {
@@ -240,27 +230,11 @@ int DrvReadText(HWND window, char* buffer, int size)
     return StoredText(window, buffer, size);
 }
 
-int DrvClientSize(HWND window, int* width, int* height)
-{
-    RECT client;
-    if (!GetClientRect(window, &client)) return 0;
-    *width = client.right - client.left;
-    *height = client.bottom - client.top;
-    return 1;
-}
-
 int DrvListControls(HWND parent, DrvControl* out, int capacity)
 {
     ListContext context = {parent, out, capacity, 0};
     EnumChildWindows(parent, ListProc, (LPARAM)&context);
     return context.count;
-}
-
-HWND DrvFindControl(HWND parent, int id, DrvControl* out)
-{
-    HWND control = GetDlgItem(parent, id);
-    if (control && out) Describe(parent, control, out);
-    return control;
 }
 
 int DrvWaitControlVisible(HWND parent, int id, int visible, int timeoutMs)
@@ -333,27 +307,9 @@ int DrvPostCommand(HWND window, int item)
     return PostMessageA(window, WM_COMMAND, MAKEWPARAM(item & 0xFFFF, 0), 0) ? 1 : 0;
 }
 
-int DrvOpenMenu(HWND window, char mnemonic)
-{
-    return PostMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, (LPARAM)(unsigned char)mnemonic) ? 1 : 0;
-}
-
-int DrvPressKey(DrvProcess* process, HWND window, int virtualKey, DrvKeyMode mode)
+int DrvPressKey(DrvProcess* process, HWND window, int virtualKey)
 {
     UINT scan = MapVirtualKeyA((UINT)virtualKey, 0 /* MAPVK_VK_TO_VSC */);
-    if (mode == DRV_KEY_INPUT) {
-        SetForegroundWindow(window);
-        INPUT input[2];
-        memset(input, 0, sizeof input);
-        input[0].type = INPUT_KEYBOARD;
-        input[0].ki.wVk = (WORD)virtualKey;
-        input[0].ki.wScan = (WORD)scan;
-        input[1] = input[0];
-        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        return SendInput(2, input, sizeof(INPUT)) == 2;
-    }
-    // The key goes where the keyboard would deliver it: the focus window of the target's GUI thread, so the
-    // target's own message loop (and its accelerator translation) sees it like a typed key.
     GUITHREADINFO info;
     memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
@@ -370,7 +326,9 @@ int DrvCloseByCaption(HWND window)
     return PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 1 : 0;
 }
 
-int DrvReadBox(HWND dialog, DrvBox* out)
+namespace {
+
+void ReadBox(HWND dialog, DrvBox* out)
 {
     memset(out, 0, sizeof *out);
     out->hwnd = dialog;
@@ -379,8 +337,9 @@ int DrvReadBox(HWND dialog, DrvBox* out)
     if (text) StoredText(text, out->text, sizeof out->text);
     ButtonContext context = {out};
     EnumChildWindows(dialog, BoxButtonProc, (LPARAM)&context);
-    return 1;
 }
+
+}  // namespace
 
 int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out)
 {
@@ -390,69 +349,12 @@ int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out)
         HWND dialog = FindTop(process->processId, "#32770");
         // A box counts once its buttons exist: the dialog is shown before all its children are created.
         if (dialog && (!needText || GetDlgItem(dialog, 0xFFFF))) {
-            DrvReadBox(dialog, out);
+            ReadBox(dialog, out);
             if (out->buttonCount > 0) return 1;
         }
         if (deadline.passed() || !DrvIsRunning(process)) return 0;
         Sleep(POLL_MS);
     }
-}
-
-namespace {
-
-struct TreeContext {
-    HWND found;
-};
-
-BOOL CALLBACK FindTreeProc(HWND control, LPARAM parameter)
-{
-    if (!ClassIs(control, "SysTreeView32")) return TRUE;
-    ((TreeContext*)parameter)->found = control;
-    return FALSE;
-}
-
-}  // namespace
-
-HWND DrvFindTree(HWND dialog)
-{
-    TreeContext context = {0};
-    EnumChildWindows(dialog, FindTreeProc, (LPARAM)&context);
-    return context.found;
-}
-
-int DrvTreeSelectParent(HWND dialog)
-{
-    HWND tree = DrvFindTree(dialog);
-    DWORD_PTR item = 0, parent = 0, done = 0;
-    if (!tree ||
-        !SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &item) || !item ||
-        !SendMessageTimeoutA(tree, TVM_GETNEXTITEM, TVGN_PARENT, (LPARAM)item, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
-                             &parent) ||
-        !parent)
-        return 0;
-    return SendMessageTimeoutA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)parent, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
-                               &done) &&
-           done;
-}
-
-int DrvReadClipboard(char* buffer, int size)
-{
-    buffer[0] = 0;
-    Deadline deadline(5000);
-    while (!OpenClipboard(0)) {
-        if (deadline.passed()) return 0;
-        Sleep(POLL_MS);
-    }
-    HANDLE data = GetClipboardData(CF_TEXT);
-    if (data) {
-        const char* text = (const char*)GlobalLock(data);
-        if (text) {
-            CopyText(buffer, size, text);
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return 1;
 }
 
 int DrvSampleMemory(DrvProcess* process)
@@ -572,21 +474,4 @@ int DrvSaveScreenshot(HWND window, const char* bmpPath)
     }
     if (previous) HeapFree(GetProcessHeap(), 0, previous);
     return ok ? (settled ? 1 : 2) : 0;
-}
-
-void DrvEscape(const char* text, int length, char* out, int size)
-{
-    int used = 0;
-    for (int i = 0; i < length && used < size - 5; ++i) {
-        unsigned char c = (unsigned char)text[i];
-        if (c == '\\') {
-            out[used++] = '\\';
-            out[used++] = '\\';
-        } else if (c >= 0x20 && c < 0x7F) {
-            out[used++] = (char)c;
-        } else {
-            used += wsprintfA(out + used, "\\x%02X", c);
-        }
-    }
-    out[used] = 0;
 }

@@ -21,7 +21,6 @@ struct DrvControl {
     char text[1024];
     int x, y, width, height;
     int visible;  // IsWindowVisible: the control and all its parents are shown
-    int enabled;  // IsWindowEnabled
     int check;    // BM_GETCHECK for "Button" controls, -1 for every other class
     LONG style;
 };
@@ -36,11 +35,6 @@ struct DrvBox {
     int buttonCount;
     int buttonIds[DRV_MAX_BUTTONS];
     char buttonTexts[DRV_MAX_BUTTONS][64];
-};
-
-enum DrvKeyMode {
-    DRV_KEY_POSTED,  // WM_KEYDOWN/WM_KEYUP posted to the thread's focus window (reaches the target's message loop)
-    DRV_KEY_INPUT    // SendInput: a real key press for the foreground window
 };
 
 // Starts `program` (a Windows path, quoted on the command line) in `workingDirectory` (null: the driver's own).
@@ -60,12 +54,9 @@ int DrvWaitEnabled(HWND window, int timeoutMs);
 
 // Window text bytes in the ANSI code page; controls are asked with WM_GETTEXT (their own text), top-levels too.
 int DrvReadText(HWND window, char* buffer, int size);
-int DrvClientSize(HWND window, int* width, int* height);
 
 // Lists all descendants in creation order (EnumChildWindows order). Returns the count (at most capacity).
 int DrvListControls(HWND parent, DrvControl* out, int capacity);
-// Finds the descendant with the control id and fills `out` (may be null); returns its handle or 0.
-HWND DrvFindControl(HWND parent, int id, DrvControl* out);
 // Polls until the control's state is as wanted: visible (1/0), or text equal to `text`.
 int DrvWaitControlVisible(HWND parent, int id, int visible, int timeoutMs);
 int DrvWaitControlText(HWND parent, int id, const char* text, int timeoutMs);
@@ -83,26 +74,14 @@ int DrvClick(HWND parent, int id);
 int DrvAnswerBox(const DrvBox* box, int buttonId);
 // A menu or shortcut command as the menu would send it: WM_COMMAND posted with the item number, notification 0.
 int DrvPostCommand(HWND window, int item);
-// Opens a menu-bar title through its mnemonic (WM_SYSCOMMAND SC_KEYMENU), as Alt+letter does.
-int DrvOpenMenu(HWND window, char mnemonic);
-// Presses and releases one virtual key for the process's focus window.
-int DrvPressKey(DrvProcess* process, HWND window, int virtualKey, DrvKeyMode mode);
+// Presses and releases one virtual key: WM_KEYDOWN/WM_KEYUP posted to the focus window of the process's thread,
+// so that its own message loop (and its accelerator translation) sees them like typed keys.
+int DrvPressKey(DrvProcess* process, HWND window, int virtualKey);
 // The caption's close box: WM_SYSCOMMAND SC_CLOSE posted to the window.
 int DrvCloseByCaption(HWND window);
 
 // Waits for a visible dialog box of the process; with `needText`, only boxes that carry a message text count.
 int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out);
-int DrvReadBox(HWND dialog, DrvBox* out);
-
-// The folder picker's tree (SysTreeView32 inside the dialog) and selecting the selection's parent item (as a
-// click on it would). The items' labels cannot be read from outside here: TVM_GETITEM needs a record in the
-// picker's memory, and cross-process memory access failed under the emulated Wine (VirtualAllocEx/
-// WriteProcessMemory: access denied). Wine's picker shows the selected folder's name in its Edit control.
-HWND DrvFindTree(HWND dialog);
-int DrvTreeSelectParent(HWND dialog);
-
-// CF_TEXT of the clipboard (empty text when there is none). Returns 1 when the clipboard could be opened.
-int DrvReadClipboard(char* buffer, int size);
 
 // Samples the process's peak working set into process->peakWorkingSet; returns 1 when it could be read.
 int DrvSampleMemory(DrvProcess* process);
@@ -112,6 +91,3 @@ int DrvWaitExit(DrvProcess* process, int timeoutMs, DWORD* exitCode);
 // Saves what the screen shows of the window (frame included) as a 24-bit BMP file, once the picture has settled
 // (two captures in a row equal, not one colour; 20 s at most). 1 settled, 2 saved unsettled, 0 failed.
 int DrvSaveScreenshot(HWND window, const char* bmpPath);
-
-// Writes `length` bytes of `text` readably into `out`: printable ASCII as is, backslash as \\, others as \xNN.
-void DrvEscape(const char* text, int length, char* out, int size);
