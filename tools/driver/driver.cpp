@@ -3,7 +3,6 @@
 #include "tools/driver/driver.h"
 
 #include <psapi.h>
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -114,13 +113,9 @@ BOOL CALLBACK ListProc(HWND control, LPARAM parameter)
     return TRUE;
 }
 
-struct ButtonContext {
-    DrvBox* box;
-};
-
 BOOL CALLBACK BoxButtonProc(HWND control, LPARAM parameter)
 {
-    DrvBox* box = ((ButtonContext*)parameter)->box;
+    DrvBox* box = (DrvBox*)parameter;
     if (!ClassIs(control, "Button") || !IsWindowVisible(control)) return TRUE;
     if (box->buttonCount >= DRV_MAX_BUTTONS) return FALSE;
     box->buttonIds[box->buttonCount] = GetDlgCtrlID(control);
@@ -335,8 +330,7 @@ void ReadBox(HWND dialog, DrvBox* out)
     StoredText(dialog, out->title, sizeof out->title);
     HWND text = GetDlgItem(dialog, 0xFFFF);
     if (text) StoredText(text, out->text, sizeof out->text);
-    ButtonContext context = {out};
-    EnumChildWindows(dialog, BoxButtonProc, (LPARAM)&context);
+    EnumChildWindows(dialog, BoxButtonProc, (LPARAM)out);
 }
 
 }  // namespace
