@@ -82,8 +82,8 @@ byte=$(od -An -tu1 -j$at -N1 signed.exe | tr -d ' ')
 printf "\\$(printf %o $((byte ^ 1)))" | dd of=tampered.exe bs=1 seek=$at conv=notrunc 2>/dev/null
 if osslsigncode verify -CAfile cert.pem -in tampered.exe >/dev/null 2>&1; then fail "a changed payload byte verifies"; fi
 
-# The signed installer opens its window, and "Nein" ends it silently with exit code 0.
+# The signed installer opens its window, and its close box ends it silently with exit code 0.
 "$build/wine-run" "$driver" start "$(win "$work/signed.exe")" "$(win "$work/run")" window 180000 ready 6 180000 \
-    click 6 exit 180000 | tr -d '\r' | tee driver.log
+    close exit 180000 | tr -d '\r' | tee driver.log
 grep -q '^exit code=0 ' driver.log || fail "the signed installer did not end with exit code 0"
 echo "signed installer verified, payload intact at its marks, runs and ends with exit code 0"
