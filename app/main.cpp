@@ -136,7 +136,10 @@ static void run_event_loop()
     } while (quit_state <= 0 && event_kind != EVENT_CLOSE_WINDOW);
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+// The loader calls this directly (the link names it as the entry point): the C runtime's own start-up is not linked.
+// Nothing here needs it: no command line, no static constructors or atexit, no thread-local variables, no stdio;
+// the few C library functions used are called straight in the system's C library, which starts itself.
+extern "C" [[noreturn]] DWORD WINAPI ProgramEntry(void*)
 {
     PlugWindowRuntime();
     PlugFaultTrap();
