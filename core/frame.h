@@ -51,6 +51,15 @@ int ThreadEndWatcherCount();
 // the fault report prints both.
 extern volatile int CurrentSourceLine;
 
+// The address of CurrentSourceLine, opaque to the optimiser: a function keeps it in a register and every
+// statement's store goes through that register, instead of carrying the address (and its relocation) itself.
+inline volatile int* SourceLineCell()
+{
+    volatile int* cell = &CurrentSourceLine;
+    asm("" : "+r"(cell));
+    return cell;
+}
+
 // Written on a statement's own line, before the statement: SOURCE_LINE; statement;
 // Every source that uses it names its own number as a constant SOURCE_FILE (0 is the main program's).
-#define SOURCE_LINE (CurrentSourceLine = (SOURCE_FILE << 24) | __LINE__)
+#define SOURCE_LINE (*SourceLineCell() = (SOURCE_FILE << 24) | __LINE__)
