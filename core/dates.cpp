@@ -44,13 +44,16 @@ int MakeDate(int year, int month, int day, int hour, int minute, int second) {
     // that gmtime splits again (March-based years, so the leap day ends a year). The platform's mktime is not
     // used: it reads the components as local time on a 32-bit clock, so west of UTC it refused the last hours
     // before 2038-01-19 03:14:07 although their value fits.
-    long long shiftedYear = year - (month <= 2 ? 1 : 0);  // year >= 1, so never negative
-    long long era = shiftedYear / 400, yearOfEra = shiftedYear % 400;
-    long long dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    long long days = era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
-    long long value = days * 86400 + hour * 3600 + minute * 60 + second;
-    // Before 1970 and after 2038-01-19 03:14:07 the value has no 32-bit form.
-    if (value < 0 || value > 0x7FFFFFFFLL) return -1;
+    // Only the years 1970 to 2038 can give a 32-bit value; within them every count fits 32 unsigned bits, so no
+    // 64-bit division (a library helper of about a kilobyte) is needed.
+    if (year < 1970 || year > 2038) return -1;
+    unsigned shiftedYear = year - (month <= 2 ? 1 : 0);
+    unsigned era = shiftedYear / 400, yearOfEra = shiftedYear % 400;
+    unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    unsigned days = era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
+    unsigned value = days * 86400 + hour * 3600 + minute * 60 + second;
+    // After 2038-01-19 03:14:07 the value has no 32-bit form.
+    if (value > 0x7FFFFFFFu) return -1;
     return static_cast<int>(value);
 }
 
