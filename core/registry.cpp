@@ -22,7 +22,8 @@ struct DescriptorNode {
 };
 
 HANDLE nodeHeap;
-DWORD threadIndex = TLS_OUT_OF_INDEXES;
+// The thread-storage index plus one, so that it starts at zero (no initialised data in the image): 0 while none.
+DWORD threadSlot;
 int threadTotal;
 Node* descriptors;
 
@@ -235,17 +236,17 @@ int TableCapacity(ObjectTable* table) { return table ? table->capacity : 0; }
 
 int ReserveThreadSlot(int size, void (*init)(void* area), void (*end)(void* area)) {
     if (size < 0) size = 0;
-    if (threadIndex == TLS_OUT_OF_INDEXES) {
-        threadIndex = TlsAlloc();
-        if (threadIndex == TLS_OUT_OF_INDEXES) return 0;
-        TlsSetValue(threadIndex, HeapAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, 0));
+    if (!threadSlot) {
+        threadSlot = TlsAlloc() + 1;  // TLS_OUT_OF_INDEXES gives 0 again
+        if (!threadSlot) return 0;
+        TlsSetValue(threadSlot - 1, HeapAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, 0));
     }
     int offset = threadTotal;
     threadTotal += size;
-    void* block = TlsGetValue(threadIndex);
+    void* block = TlsGetValue(threadSlot - 1);
     block = block ? HeapReAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, block, threadTotal)
                   : HeapAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, threadTotal);
-    TlsSetValue(threadIndex, block);
+    TlsSetValue(threadSlot - 1, block);
     if (init || end) {
         DescriptorNode* descriptor = reinterpret_cast<DescriptorNode*>(NewNode(sizeof(DescriptorNode) - sizeof(Node)));
         if (descriptor) {
@@ -260,12 +261,12 @@ int ReserveThreadSlot(int size, void (*init)(void* area), void (*end)(void* area
 }
 
 void* ThreadSlot(int offset) {
-    if (threadIndex == TLS_OUT_OF_INDEXES) return nullptr;
-    char* block = static_cast<char*>(TlsGetValue(threadIndex));
+    if (!threadSlot) return nullptr;
+    char* block = static_cast<char*>(TlsGetValue(threadSlot - 1));
     if (!block) {
         block = static_cast<char*>(HeapAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, threadTotal));
         if (!block) return nullptr;
-        TlsSetValue(threadIndex, block);
+        TlsSetValue(threadSlot - 1, block);
         for (Node* node = descriptors; node; node = node->next) {
             DescriptorNode* descriptor = reinterpret_cast<DescriptorNode*>(node);
             if (descriptor->init) descriptor->init(block + descriptor->offset);

@@ -9,7 +9,7 @@
 
 namespace {
 
-// One per thread, reached through builderIndex. Field order and sizes are fixed: buffer, capacity, position.
+// One per thread, reached through builderSlot. Field order and sizes are fixed: buffer, capacity, position.
 struct StringBuilder {
     char* buffer;
     int capacity;  // nominal size; the block is capacity + 5 bytes once it has grown
@@ -17,13 +17,14 @@ struct StringBuilder {
 };
 static_assert(sizeof(StringBuilder) == 12, "builder record is three 32-bit fields");
 
-const DWORD STRINGS_NOT_STARTED = 0xFFFFFFFF;  // the index as -1
 const int FIRST_CAPACITY = 16;
 const int GROWTH = 16384;
 const int BLOCK_SLACK = 5;  // 3 bytes for a word copy running past the text, 1 terminator, 1 spare
 
 HANDLE stringHeap;
-volatile DWORD builderIndex = STRINGS_NOT_STARTED;
+// The builder's thread-storage index plus one, so that it starts at zero (no initialised data in the image):
+// 0 until the strings are started.
+volatile DWORD builderSlot;
 volatile LONG stringsState;  // 0 not started, 1 starting, 2 started
 
 StringBuilder* NewBuilder() {
@@ -44,12 +45,12 @@ void ReleaseBuilder(void* record) {
 }
 
 StringBuilder* CurrentBuilder() {
-    if (builderIndex != STRINGS_NOT_STARTED) {
-        StringBuilder* builder = static_cast<StringBuilder*>(TlsGetValue(builderIndex));
+    if (builderSlot) {
+        StringBuilder* builder = static_cast<StringBuilder*>(TlsGetValue(builderSlot - 1));
         if (builder) return builder;
     }
     EnsureThreadStrings();
-    return static_cast<StringBuilder*>(TlsGetValue(builderIndex));
+    return static_cast<StringBuilder*>(TlsGetValue(builderSlot - 1));
 }
 
 // Forward copy in 4-byte words, the last 0 to 3 bytes singly, so the source is never read past its end
@@ -104,7 +105,7 @@ bool StartStringsHere() {
         stringHeap = HeapCreate(0, 4096, 0);
         DWORD index = TlsAlloc();
         TlsSetValue(index, NewBuilder());
-        builderIndex = index;
+        builderSlot = index + 1;
         InterlockedExchange(&stringsState, 2);
         return true;
     }
@@ -119,13 +120,13 @@ void StartStrings() {
 }
 
 void EnsureThreadStrings() {
-    if (builderIndex == STRINGS_NOT_STARTED && StartStringsHere()) {
-        AtThreadEnd(ReleaseBuilder, TlsGetValue(builderIndex));
+    if (!builderSlot && StartStringsHere()) {
+        AtThreadEnd(ReleaseBuilder, TlsGetValue(builderSlot - 1));
         return;
     }
-    if (TlsGetValue(builderIndex)) return;
+    if (TlsGetValue(builderSlot - 1)) return;
     StringBuilder* builder = NewBuilder();
-    TlsSetValue(builderIndex, builder);
+    TlsSetValue(builderSlot - 1, builder);
     AtThreadEnd(ReleaseBuilder, builder);
 }
 

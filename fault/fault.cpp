@@ -47,7 +47,9 @@ const FaultText FAULT_MESSAGES[] = {
 };
 
 // The fault record: written once per fault by the filter, read by the report through the queries.
-int fault_code = -1;
+// The code is kept complemented so that the record starts at zero, which keeps initialised data out of the image;
+// before any fault the code reads as -1.
+int fault_code_complement = 0;
 int fault_address = 0;
 int fault_line = 0;
 int fault_target_address = 0;
@@ -131,7 +133,7 @@ LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
 
     const EXCEPTION_RECORD* record = pointers ? pointers->ExceptionRecord : nullptr;
     if (record) {
-        fault_code = static_cast<int>(record->ExceptionCode);
+        fault_code_complement = ~static_cast<int>(record->ExceptionCode);
         fault_address = reinterpret_cast<int>(record->ExceptionAddress);
         fault_line = CurrentSourceLine;
         fault_target_address = 0;
@@ -139,12 +141,12 @@ LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
             fault_target_address = static_cast<int>(record->ExceptionInformation[1]);
     }
     if (report_procedure) {
-        if (fault_code == static_cast<int>(EXCEPTION_STACK_OVERFLOW))
+        if (fault_code_complement == ~static_cast<int>(EXCEPTION_STACK_OVERFLOW))
             RunReportWithFreshStack();
         else
             RunGuarded(report_procedure);
     }
-    fault_code = -1;
+    fault_code_complement = 0;
     TerminateProcess(GetCurrentProcess(), 0);
     return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -152,7 +154,7 @@ LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
 char* FaultMessage(int start) {
     const char* text = UNKNOWN_FAULT;
     for (const FaultText& row : FAULT_MESSAGES) {
-        if (row.code == static_cast<DWORD>(fault_code)) {
+        if (row.code == ~static_cast<DWORD>(fault_code_complement)) {
             text = row.text;
             break;
         }
@@ -160,7 +162,7 @@ char* FaultMessage(int start) {
     return AppendCString(text, start);
 }
 
-int FaultCode() { return fault_code; }
+int FaultCode() { return ~fault_code_complement; }
 
 int FaultAddress() { return fault_address; }
 
