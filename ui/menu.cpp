@@ -42,15 +42,24 @@ MenuRecord* CurrentMenu(MenuBuildState* state) {
     return static_cast<MenuRecord*>(LookupObject(menusTable, state->currentMenu));
 }
 
-// Shows the bar on the current menu's window, so every new title or item appears at once.
-void ShowCurrentBar(MenuBuildState* state) {
+// Shows the bar on the current menu's window, so every new title or item appears at once. onBar: the change
+// is on the bar itself (a title, or an item before any title), not inside a drop-down.
+void ShowCurrentBar(MenuBuildState* state, int onBar) {
     MenuRecord* record = CurrentMenu(state);
     if (!record || !record->window) return;
     // SetMenu keeps the outer size, so the bar would eat into the client area the window was opened
     // with; the window grows by the bar instead, and one opened centred stays centred.
     RECT before;
     GetClientRect(record->window, &before);
-    SetMenu(record->window, record->menu);
+    if (GetMenu(record->window) != record->menu) {
+        SetMenu(record->window, record->menu);
+    } else if (onBar) {
+        DrawMenuBar(record->window);  // the bar may wrap to a second line
+    } else {
+        // A drop-down is built when it opens. Seen on Wine: setting the same bar again frames the window
+        // anew, with a move, a size and a repaint each time, while the start-up waits for them.
+        return;
+    }
     KeepClientSize(record->window, before.right, before.bottom);
 }
 
@@ -141,14 +150,14 @@ void AddMenuTitle(const char* text) {
         state->currentLevel = record ? record->menu : nullptr;
     }
     AppendSubmenu(state, text);
-    ShowCurrentBar(state);
+    ShowCurrentBar(state, 1);
 }
 
 void AddMenuItem(int command, const char* text, int) {
     MenuBuildState* state = CurrentBuildState();
     AppendMenuA(state->currentLevel, MF_STRING, static_cast<UINT_PTR>(static_cast<unsigned>(command)),
                 text ? text : "");
-    ShowCurrentBar(state);
+    ShowCurrentBar(state, state->depth == 0);
 }
 
 void DestroyNumberedMenu(int number) {
