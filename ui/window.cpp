@@ -436,7 +436,14 @@ void KeepClientSize(HWND window, int width, int height) {
     if (record && record->window == window) {
         CentreOuterRect(record->centring, record->centreReference, &x, &y, &outerWidth, &outerHeight);
     }
-    SetWindowPos(window, nullptr, x, y, outerWidth, outerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Sized first and drawn with the next paint: seen on Wine, a redrawn move and size queue a repaint, a move
+    // and a size, while this size alone joins the size that the new bar itself just queued.
+    SetWindowPos(window, nullptr, 0, 0, outerWidth, outerHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOREDRAW);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    if (x != outer.left || y != outer.top) {
+        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    }
 }
 
 void MoveFocus(int backward) {
