@@ -174,6 +174,10 @@ int AttachGadget(int number, GadgetRecord* gadget, HWND control, const GadgetKin
     SetWindowLongA(control, GWL_ID, number);
     SetPropA(control, GADGET_ID_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(number)));
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(CurrentContext()->newGadgetFont), TRUE);
+    // Drawn now, while the window is being built: seen on Wine, each button's paint erases the window behind
+    // it, and a paint left for later comes back from the fetch together with that repaint; drawn here, the
+    // repaints of one build follow each other and are queued as one.
+    UpdateWindow(control);
     return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(control));
 }
 
