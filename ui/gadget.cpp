@@ -74,6 +74,7 @@ int CheckState(GadgetRecord* gadget) {
 
 void SetCheckState(GadgetRecord* gadget, int value) {
     SendMessageA(gadget->control, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    UpdateWindow(gadget->control);  // drawn at once, like a new gadget
 }
 
 int ProgressPosition(GadgetRecord* gadget) {
