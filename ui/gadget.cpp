@@ -327,6 +327,7 @@ void ShowOrHideGadget(int gadget, int hide) {
     if (!record) return;
     if (record->kind->hide) record->kind->hide(record, hide);
     else ShowWindow(record->control, hide ? SW_HIDE : SW_SHOW);
+    UpdateWindow(GetParent(record->control));  // the uncovered or covered part drawn at once, like a new gadget
 }
 
 void ApplyGadgetFont(int gadget, int font) {
