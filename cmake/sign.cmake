@@ -1,8 +1,7 @@
 # Signs BrindaVelSetup.exe right after it is linked when a code-signing certificate is configured; unsigned otherwise.
-# Contract: include(cmake/sign.cmake) at the end of the top level. As a script it signs one file, or runs a link
-# command and signs the program that command wrote:
+# Contract: included where BrindaVelSetup is defined (app/). As a script it signs one file:
 #   cmake -DPKCS12=<file> [-DPASSWORD_FILE=<file>] [-DTIME=<unix seconds>] [-DTIMESTAMP_URL=<url>]
-#         [-DSIGNER=<osslsigncode>] ( -DIN=<image> -DOUT=<signed> -P sign.cmake | -P sign.cmake -- <link command> )
+#         [-DSIGNER=<osslsigncode>] -DIN=<image> -DOUT=<signed> -P sign.cmake
 # The signature (SHA-256, description "BrindaVel") is appended behind the last section: the sections, and with them
 # the payload marks the installer reads, stay byte for byte as linked; only the header's checksum and its
 # certificate-table entry change.
@@ -40,30 +39,6 @@ function(brv_sign_image)
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE)
-  # As the installer's link launcher, the link command follows "--": run it, then sign the program it wrote (-o).
-  set(command "")
-  set(after_dashes 0)
-  math(EXPR last "${CMAKE_ARGC} - 1")
-  foreach(i RANGE ${last})
-    if(after_dashes)
-      list(APPEND command "${CMAKE_ARGV${i}}")
-    elseif(CMAKE_ARGV${i} STREQUAL "--")
-      set(after_dashes 1)
-    endif()
-  endforeach()
-  if(command)
-    execute_process(COMMAND ${command} RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-      message(FATAL_ERROR "sign: link step failed (${result}), nothing signed")
-    endif()
-    list(FIND command "-o" at)
-    if(at LESS 0)
-      return() # a preparing step of the link rule (archive of the objects)
-    endif()
-    math(EXPR at "${at} + 1")
-    list(GET command ${at} IN)
-    set(OUT "${IN}")
-  endif()
   brv_sign_image()
   return()
 endif()
@@ -99,11 +74,13 @@ else()
   set(sign_time "${BRV_SIGN_TIME}")
 endif()
 
-# The signing runs inside the installer's link rule, right after the linker: signing is part of building
-# BrindaVelSetup (also when only that target is built), and a failed signing fails that build step. A POST_BUILD
-# command would do the same, but CMake 3.25 accepts one only in the folder that defines the program.
-set_property(TARGET BrindaVelSetup PROPERTY RULE_LAUNCH_LINK
-  "\"${CMAKE_COMMAND}\" \"-DPKCS12=${BRV_SIGN_PKCS12}\" \"-DPASSWORD_FILE=${BRV_SIGN_PASSWORD_FILE}\" -DTIME=${sign_time} \"-DTIMESTAMP_URL=${BRV_SIGN_TIMESTAMP_URL}\" \"-DSIGNER=${BRV_OSSLSIGNCODE}\" -P \"${CMAKE_CURRENT_LIST_FILE}\" --")
+# Signed right after every link of the installer; a failed signing removes the program, so the next build
+# links and signs it again instead of taking an unsigned one as up to date.
+add_custom_command(TARGET BrindaVelSetup POST_BUILD
+  COMMAND "${CMAKE_COMMAND}" "-DPKCS12=${BRV_SIGN_PKCS12}" "-DPASSWORD_FILE=${BRV_SIGN_PASSWORD_FILE}"
+          "-DTIME=${sign_time}" "-DTIMESTAMP_URL=${BRV_SIGN_TIMESTAMP_URL}" "-DSIGNER=${BRV_OSSLSIGNCODE}"
+          "-DIN=$<TARGET_FILE:BrindaVelSetup>" "-DOUT=$<TARGET_FILE:BrindaVelSetup>" -P "${CMAKE_CURRENT_LIST_FILE}"
+  VERBATIM)
 # A new certificate or signing step signs again.
 set_property(TARGET BrindaVelSetup APPEND PROPERTY LINK_DEPENDS "${BRV_SIGN_PKCS12}" "${CMAKE_CURRENT_LIST_FILE}")
 message(STATUS "Signing: on, BrindaVelSetup.exe is signed with ${BRV_SIGN_PKCS12} (SHA-256)")
