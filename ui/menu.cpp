@@ -133,7 +133,10 @@ int CreateWindowMenu(int number, HWND window) {
 
     MenuBuildState* state = CurrentBuildState();
     state->currentMenu = number;
-    state->currentLevel = menu;  // the depth stays as it was: the next title resets it
+    // A new menu starts on its bar, however deep the menu built before it ended: its first items go to the bar
+    // and are drawn there at once.
+    state->currentLevel = menu;
+    state->depth = 0;
 
     if (window && !GetPropA(window, MENU_CALLBACK_PROPERTY)) {
         LONG replaced = SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(MenuOwnerHandler));

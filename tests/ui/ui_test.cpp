@@ -193,6 +193,16 @@ TEST_F(Ui, MenuBarsShowTheirTitlesAndGoWithTheirWindow) {
     HMENU bar = GetMenu(window);
     ASSERT_EQ(2, GetMenuItemCount(bar));
     EXPECT_EQ(2u, GetMenuItemID(GetSubMenu(bar, 1), 0));
+    // A second menu starts on its bar, although the first ended inside a drop-down: items before any title are
+    // drawn there at once, so the window keeps its client size when the bar wraps (the frame measured anew).
+    ASSERT_NE(0, CreateNumberedWindow(1, 40, 260, 390, 170, "Zweites", FRAME | WINDOW_HIDDEN));
+    CreateWindowMenu(2, WindowHandleOf(1));
+    for (int item = 0; item < 12; ++item) AddMenuItem(item, "Eintrag");
+    SetWindowPos(WindowHandleOf(1), nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+    RECT client;
+    GetClientRect(WindowHandleOf(1), &client);
+    EXPECT_TRUE(client.right == 390 && client.bottom == 170) << client.right << "x" << client.bottom;
+    EXPECT_EQ(12, GetMenuItemCount(GetMenu(WindowHandleOf(1))));
     int unshown = CreateWindowMenu(1, window);  // built for the window, never given a title
     DestroyNumberedWindow(0);
     EXPECT_FALSE(MenuHandleOf(0) || MenuHandleOf(1) || IsMenu(bar) || IsMenu(reinterpret_cast<HMENU>(unshown)));
