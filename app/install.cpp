@@ -65,7 +65,9 @@ static const int clean_up_order[PAYLOAD_FILE_COUNT - 1] = { 2, 8, 3, 9, 4, 10, 5
 
 int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds)
 {
-    return result != 0 || nowSeconds > startSeconds + 2 || elapsedMilliseconds >= 3000;
+    // By difference: start + 2 would overflow in the last two seconds of the 32-bit clock.
+    int secondsPassed = static_cast<int>(static_cast<unsigned>(nowSeconds) - static_cast<unsigned>(startSeconds));
+    return result != 0 || secondsPassed > 2 || elapsedMilliseconds >= 3000;
 }
 
 int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists)

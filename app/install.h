@@ -28,7 +28,8 @@ extern int install_failures;
 
 // --- Pure rules ---
 
-// 1 when a settle wait may stop: a result, the seconds clock past start + 2, or 3000 ms elapsed on the monotonic clock.
+// 1 when a settle wait may stop: a result, the seconds clock more than 2 past the start, or 3000 ms elapsed on the
+// monotonic clock.
 int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds);
 // 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
 int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists);

@@ -37,6 +37,16 @@ TEST(Identity, VersionTableAndStartUpTexts) {
     EXPECT_STREQ(build_date_text, "24.10.2012");
 }
 
+// The settle wait stops on a result, more than 2 s past its start on the seconds clock (also across the top of the
+// 32-bit clock), or after 3 s on the tick count while the wall clock stands set back.
+TEST(Install, SettleWaitEndsByTheClocksDifference) {
+    const int top = 2147483647;
+    const struct { int result, now, start; unsigned elapsed; int over; } rows[] = {
+        {1, 100, 100, 0, 1}, {0, 102, 100, 2999, 0}, {0, 103, 100, 20, 1}, {0, 90, 100, 2999, 0}, {0, 90, 100, 3000, 1},
+        {0, top, top - 1, 20, 0}, {0, top, top - 2, 20, 0}, {0, -top - 1, top - 1, 20, 0}, {0, -top, top - 1, 20, 1}};
+    for (const auto& r : rows) EXPECT_EQ(r.over, SettleWaitOver(r.result, r.now, r.start, r.elapsed)) << &r - rows;
+}
+
 std::string Payload(int file) { return std::string(payload_start(file), payload_end(file)); }
 
 // Each test in a fresh working folder; the target lies elsewhere, so nothing staged is an installed copy.
