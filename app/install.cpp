@@ -44,6 +44,11 @@ static int staged_by_this_run[PAYLOAD_FILE_COUNT];
 static int staged_is_installed_copy[PAYLOAD_FILE_COUNT];
 // Where a user's own file of the staged name waits until the run ends.
 static char* user_file_backup[PAYLOAD_FILE_COUNT];
+// Backup names tried for one file before staging gives up on it.
+static const UINT BACKUP_NAME_ATTEMPTS = 64;
+// How long, in what steps, a refused move back is tried again before the user is told.
+static const DWORD MOVE_BACK_RETRY_MS = 1500;
+static const DWORD MOVE_BACK_STEP_MS = 50;
 
 static const char* const support_file_names[PAYLOAD_FILE_COUNT] = {
     nullptr,  // the executable: executable_name
@@ -249,8 +254,9 @@ static void restore_then_report_fault()
     SOURCE_LINE; report_program_fault();
 }
 
-// A user's file of the staged name is moved aside under a unique name in the same folder, so that it is
-// back unchanged however the run ends. A file that could not be replaced is left untouched (0).
+// A user's file of the staged name is moved aside under a name in the same folder that no file bears, so that it
+// is back unchanged however the run ends. No file is made to reserve the name: one that a virus scanner or an
+// indexer held could neither be removed nor moved over. A file that could not be replaced is left untouched (0).
 static int move_user_file_aside(int file)
 {
     SOURCE_LINE; const char* name = payload_file_name(file);
@@ -268,36 +274,55 @@ static int move_user_file_aside(int file)
         SOURCE_LINE; return 0;
     }
     SOURCE_LINE; CloseHandle(probe);
-    SOURCE_LINE; char backup[MAX_PATH];
-    SOURCE_LINE; if (!GetTempFileNameA(".", "BrV", 0, backup)) {
-        SOURCE_LINE; return 0;
-    }
-    // Only the unique name is kept: the move must replace nothing, and a backup name without a file then
-    // means that the move never happened.
-    SOURCE_LINE; DeleteFileA(backup);
-    // Name and trap come before the move, so that a fault right after it still puts the file back.
-    SOURCE_LINE; AssignText(&user_file_backup[file], backup);
+    // Trap and name come before the move, so that a fault right after it still puts the file back.
     SOURCE_LINE; if (!fault_trap_restores) {
         SOURCE_LINE; InstallFaultHandler(restore_then_report_fault);
         SOURCE_LINE; fault_trap_restores = 1;
     }
-    SOURCE_LINE; if (!MoveFileExA(name, backup, 0)) {
+    SOURCE_LINE; UINT first = GetTickCount();
+    SOURCE_LINE; for (UINT attempt = 0; attempt < BACKUP_NAME_ATTEMPTS; ++attempt) {
+        // BrV<hex>.tmp; a number other than 0 only forms the name.
+        SOURCE_LINE; char backup[MAX_PATH];
+        SOURCE_LINE; if (!GetTempFileNameA(".", "BrV", (first + attempt) % 0xFFFF + 1, backup)) {
+            SOURCE_LINE; return 0;
+        }
+        // The name is recorded only while no file bears it, so that a backup file means the move happened.
+        SOURCE_LINE; if (GetFileAttributesA(backup) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND) {
+            SOURCE_LINE; continue;
+        }
+        SOURCE_LINE; AssignText(&user_file_backup[file], backup);
+        SOURCE_LINE; if (MoveFileExA(name, backup, 0)) {
+            SOURCE_LINE; return 1;
+        }
+        SOURCE_LINE; DWORD error = GetLastError();
         SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
-        SOURCE_LINE; return 0;
+        // Only a file of that name that appeared meanwhile is worth the next name.
+        SOURCE_LINE; if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+            SOURCE_LINE; return 0;
+        }
     }
-    SOURCE_LINE; return 1;
+    SOURCE_LINE; return 0;
 }
 
-// 1 when no user's file of this name waits under a backup name any more. When the move back fails, the
-// backup's name is kept and the staged file keeps the name, so that both can still be told and nothing is lost.
+// 1 when no user's file of this name waits under a backup name any more; a backup that is not there was never
+// moved. A file written a moment ago is commonly held for a short while by a virus scanner or an indexer, so a
+// refused move back is tried again for a while. When it still fails, the backup's name is kept and the staged
+// file keeps the name, so that both can still be told and nothing is lost.
 static int restore_user_file(int file)
 {
     SOURCE_LINE; if (!user_file_backup[file]) {
         SOURCE_LINE; return 1;
     }
-    SOURCE_LINE; if (GetFileAttributesA(user_file_backup[file]) != INVALID_FILE_ATTRIBUTES &&
-                     !MoveFileExA(user_file_backup[file], payload_file_name(file), MOVEFILE_REPLACE_EXISTING)) {
-        SOURCE_LINE; return 0;
+    SOURCE_LINE; DWORD start = GetTickCount();
+    SOURCE_LINE; while (!MoveFileExA(user_file_backup[file], payload_file_name(file), MOVEFILE_REPLACE_EXISTING)) {
+        SOURCE_LINE; DWORD error = GetLastError();
+        SOURCE_LINE; if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            SOURCE_LINE; break;
+        }
+        SOURCE_LINE; if (GetTickCount() - start >= MOVE_BACK_RETRY_MS) {
+            SOURCE_LINE; return 0;
+        }
+        SOURCE_LINE; Sleep(MOVE_BACK_STEP_MS);
     }
     SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
     SOURCE_LINE; staged_by_this_run[file] = 0;
