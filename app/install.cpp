@@ -108,7 +108,7 @@ static void begin_settle_wait()
 static void settle_wait()
 {
     SOURCE_LINE; do {
-        SOURCE_LINE; Sleep(20);
+        SOURCE_LINE; take_pause(20);
     } while (!SettleWaitOver(step_result, CurrentDate(), wait_start, GetTickCount() - wait_start_ticks));
 }
 
@@ -587,7 +587,7 @@ void run_installation()
     SOURCE_LINE; PutGadgetText(GADGET_STATUS_LINE, "Die Dateien werden installiert ...     ");
     SOURCE_LINE; while (PollEvent() != EVENT_NONE) {
     }
-    SOURCE_LINE; Sleep(200);
+    SOURCE_LINE; take_pause(200);
     SOURCE_LINE; stage_support_files();
     SOURCE_LINE; if (!stage_payload_file(PAYLOAD_EXECUTABLE)) {
         SOURCE_LINE; report_file_not_created(executable_name);
@@ -639,7 +639,7 @@ void clean_up_after_loop()
     SOURCE_LINE; for (int step = 0; step < PAYLOAD_FILE_COUNT - 1; ++step) {
         SOURCE_LINE; remove_staged_file(clean_up_order[step]);
     }
-    SOURCE_LINE; Sleep(200);
+    SOURCE_LINE; take_pause(200);
     {
         SOURCE_LINE; TextBuilder text;
         SOURCE_LINE; text.Add(CurrentDirectory(-1)).Apply(UpperCaseText).CommitTo(&work_text);

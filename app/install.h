@@ -2,6 +2,16 @@
 // Contract: run_installation either ends the program or returns with quit_state 1; every end restores the user's own files.
 #pragma once
 
+#include <windows.h>
+
+// Every pause the program's design asks for (the loop's 10 ms, the settle steps, the drain's and the clean-up's
+// 200 ms). The benchmark's own build of the installer (BRV_PAUSE_METER) logs each one, to take them out exactly.
+#ifdef BRV_PAUSE_METER
+void take_pause(DWORD milliseconds);
+#else
+inline void take_pause(DWORD milliseconds) { Sleep(milliseconds); }
+#endif
+
 // Gadget numbers of the main window that the installation reads and updates.
 const int GADGET_PATH_FIELD = 3;
 const int GADGET_PICK_BUTTON = 4;

@@ -113,7 +113,7 @@ static void pick_target_folder()
 static void run_event_loop()
 {
     SOURCE_LINE; do {
-        SOURCE_LINE; Sleep(10);
+        SOURCE_LINE; take_pause(10);
         SOURCE_LINE; event_kind = WaitEvent();
         SOURCE_LINE; if (event_kind == EVENT_MENU && EventSourceItem() == ITEM_CANCEL) {
             SOURCE_LINE; quit_state = 2;

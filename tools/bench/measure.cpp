@@ -1,54 +1,65 @@
-// Benchmark measuring program: starts one installer through the GUI driver and times its visible states from outside.
-// Contract: one mode a run (calibrate | ours | peer-gui | peer-silent | msi), one JSON object on stdout; exit code 0
-// when the run went as planned.
+// Benchmark measuring program: starts one installer and times its visible states from outside, the same way for each.
+// Contract: one mode a run (ours | peer-gui | msi), one JSON object on stdout; exit code 0 when the run went as planned.
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
 
 #include "app/install.h"
+#include "tools/bench/pause_log.h"
 #include "tools/driver/driver.h"
 
-// The driver's own waits poll every 50 ms; start-up and end are timed here in 1 ms steps with its one-shot checks
-// (timeout 0), so the figures are not rounded to the driver's step.
 static LARGE_INTEGER counter_frequency;
 static LARGE_INTEGER counter_start;
+
+// Milliseconds on this program's clock; the performance counter is the machine's, so the installer's pause log
+// (stamped with the same counter) lands on the same clock.
+static double counter_ms(LONGLONG counter)
+{
+    return (double)(counter - counter_start.QuadPart) * 1000.0 / (double)counter_frequency.QuadPart;
+}
 
 static double now_ms()
 {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
-    return (double)(counter.QuadPart - counter_start.QuadPart) * 1000.0 / (double)counter_frequency.QuadPart;
+    return counter_ms(counter.QuadPart);
 }
 
-static const double TIMEOUT_MS = 300000;  // everything runs emulated here: a start can take tens of seconds
+static const double TIMEOUT_MS = 300000;  // a start under emulation can take tens of seconds
+static const int POLL_SLEEP_MS = 1;
+static const int MEMORY_SAMPLE_TURNS = 4;  // every fourth turn of every wait samples the peak working set
 
 struct Run {
     DrvProcess process;
     double launched;
-    double launched_unix_ms;  // the launch on the host's wall clock, to place the file times a run leaves
+    unsigned turn;
 };
 
-// The wall clock in ms since 1970 (Wine reads the host's clock, the one that stamps the files).
-static double unix_ms()
+// Appends `text` to the zero-terminated `line` of `capacity` bytes; 0 when it does not fit (the line stays as it was).
+static int append(char* line, int capacity, const char* text)
 {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULONGLONG ticks = ((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime;
-    return (double)(ticks - 116444736000000000ULL) / 10000.0;
+    int used = lstrlenA(line);
+    int length = lstrlenA(text);
+    if (used + length >= capacity) return 0;
+    CopyMemory(line + used, text, length + 1);
+    return 1;
 }
 
-// The driver quotes the program alone; the silent peer also needs its switches, so it is started here.
-static int start_with_arguments(Run* run, const char* program, const char* arguments, const char* directory)
+// Every program is started alike: quoted program, its switches, on the visible desktop (without it a program started
+// from a console program lands on an invisible one), in the given working folder.
+static int start(Run* run, const char* program, const char* switches, const char* directory)
 {
-    ZeroMemory(&run->process, sizeof run->process);
-    char line[2048];
-    wsprintfA(line, "\"%s\" %s", program, arguments);
+    ZeroMemory(run, sizeof *run);
+    char line[4096] = "\"";
+    if (!append(line, sizeof line, program) || !append(line, sizeof line, "\"")) return 0;
+    if (switches && (!append(line, sizeof line, " ") || !append(line, sizeof line, switches))) return 0;
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
+    char desktop[] = "WinSta0\\Default";
+    startup.lpDesktop = desktop;
     PROCESS_INFORMATION info;
     run->launched = now_ms();
-    run->launched_unix_ms = unix_ms();
     if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, directory, &startup, &info)) return 0;
     run->process.process = info.hProcess;
     run->process.thread = info.hThread;
@@ -57,37 +68,22 @@ static int start_with_arguments(Run* run, const char* program, const char* argum
     return 1;
 }
 
-static int start(Run* run, const char* program, const char* directory)
-{
-    run->launched = now_ms();
-    run->launched_unix_ms = unix_ms();
-    return DrvStart(program, directory, &run->process);
-}
+typedef int (*Condition)(Run* run, void* context);
 
-// Ends when the process ends (1 ms resolution), sampling the peak working set meanwhile.
-static int wait_end(Run* run, double* ended, DWORD* exit_code)
+// The one polling loop of every wait, for every program: test, sample the memory every few turns, sleep 1 ms.
+// 1 and the time when the condition holds; 0 when the process ends first or the timeout passes.
+static int poll(Run* run, Condition condition, void* context, double* seen)
 {
-    int turn = 0;
-    while (WaitForSingleObject(run->process.process, 1) != WAIT_OBJECT_0) {
-        if (turn++ % 4 == 0) DrvSampleMemory(&run->process);
-        if (now_ms() - run->launched > TIMEOUT_MS) return 0;
-    }
-    *ended = now_ms();
-    return GetExitCodeProcess(run->process.process, exit_code) != 0;
-}
-
-// A box of the process with buttons (and, with need_text, a message text), polled every millisecond.
-static int wait_box(Run* run, int need_text, DrvBox* box, double* seen)
-{
-    while (now_ms() - run->launched < TIMEOUT_MS) {
-        if (DrvWaitBox(&run->process, need_text, 0, box)) {
+    for (;;) {
+        int running = DrvIsRunning(&run->process);  // before the test: the end may be what is waited for
+        if (condition(run, context)) {
             *seen = now_ms();
             return 1;
         }
-        if (!DrvIsRunning(&run->process)) return 0;
-        Sleep(1);
+        if (!running || now_ms() - run->launched > TIMEOUT_MS) return 0;
+        if (run->turn++ % MEMORY_SAMPLE_TURNS == 0) DrvSampleMemory(&run->process);
+        Sleep(POLL_SLEEP_MS);
     }
-    return 0;
 }
 
 static int fail(Run* run, const char* stage)
@@ -95,6 +91,99 @@ static int fail(Run* run, const char* stage)
     if (run) DrvCloseProcess(&run->process);
     printf("{\"error\":\"%s\"}\n", stage);
     return 1;
+}
+
+// --- Start-up, detected alike for both installers ---
+
+// What completes the window of one program (ours: its last gadget; the peer: its page), and its field to probe.
+struct Side {
+    int (*complete)(HWND frame, HWND* field);
+};
+
+struct Startup {
+    const Side* side;
+    HWND frame;
+    HWND field;  // the edit field that answers the probe
+    double shown, drawn, idle, ready, restored;
+    SIZE_T peakReady;
+};
+
+struct FrameSearch {
+    HWND found;
+};
+
+// The frame: a visible, enabled, captioned top-level window of the program's first thread (ours: the main window;
+// the peer: its dialog frame). Tooltips and message boxes have no caption or do not exist yet.
+static BOOL CALLBACK find_frame_window(HWND window, LPARAM parameter)
+{
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    if (!IsWindowVisible(window) || !IsWindowEnabled(window) || (style & WS_CAPTION) != WS_CAPTION) return TRUE;
+    ((FrameSearch*)parameter)->found = window;
+    return FALSE;
+}
+
+static int frame_shown(Run* run, void* context)
+{
+    Startup* startup = (Startup*)context;
+    FrameSearch search = {NULL};
+    EnumThreadWindows(run->process.threadId, find_frame_window, (LPARAM)&search);
+    startup->frame = search.found;
+    return search.found != NULL;
+}
+
+static int frame_complete(Run*, void* context)
+{
+    Startup* startup = (Startup*)context;
+    return startup->side->complete(startup->frame, &startup->field);
+}
+
+static int input_idle(Run* run, void*)
+{
+    return WaitForInputIdle(run->process.process, 0) == 0;
+}
+
+static int field_read_only(Run*, void* context)
+{
+    return (GetWindowLongA(((Startup*)context)->field, GWL_STYLE) & ES_READONLY) != 0;
+}
+
+static int field_editable(Run* run, void* context)
+{
+    return !field_read_only(run, context);
+}
+
+// Launch -> frame shown -> complete window drawn -> input-idle -> ready: a message posted to the program's edit field
+// has been taken from its queue and handled. The probe is EM_SETREADONLY: it changes the field's style, which this
+// process reads without the program's help (a sent query would only be answered at the program's next message wait,
+// for ours after its loop's 10 ms pause). The field is made editable again at once (ours handles that in its next
+// loop pass, before it paints anything; the peer may paint the field grey for a millisecond).
+static int measure_startup(Run* run, const Side* side, Startup* startup)
+{
+    ZeroMemory(startup, sizeof *startup);
+    startup->side = side;
+    if (!poll(run, frame_shown, startup, &startup->shown)) return 0;
+    if (!poll(run, frame_complete, startup, &startup->drawn)) return 0;
+    if (!poll(run, input_idle, startup, &startup->idle)) return 0;
+    if (field_read_only(run, startup)) return 0;
+    if (!PostMessageA(startup->field, EM_SETREADONLY, TRUE, 0)) return 0;
+    if (!poll(run, field_read_only, startup, &startup->ready)) return 0;
+    DrvSampleMemory(&run->process);
+    startup->peakReady = run->process.peakWorkingSet;
+    if (!PostMessageA(startup->field, EM_SETREADONLY, FALSE, 0)) return 0;
+    return poll(run, field_editable, startup, &startup->restored);
+}
+
+static void print_startup(const Run* run, const Startup* startup)
+{
+    printf("\"shown_ms\":%.3f,\"drawn_ms\":%.3f,\"idle_ms\":%.3f,\"ready_ms\":%.3f,\"restored_ms\":%.3f,"
+           "\"peak_ready\":%lu,",
+           startup->shown - run->launched, startup->drawn - run->launched, startup->idle - run->launched,
+           startup->ready - run->launched, startup->restored - run->launched, (unsigned long)startup->peakReady);
+}
+
+static int process_ended(Run* run, void*)
+{
+    return WaitForSingleObject(run->process.process, 0) == WAIT_OBJECT_0;
 }
 
 static void print_text(const char* name, const char* text)
@@ -108,82 +197,153 @@ static void print_text(const char* name, const char* text)
     printf("\",");
 }
 
-static void print_end(Run* run, DWORD exit_code)
+// The end of every record: peak working set over the run, exit code.
+static int finish(Run* run, double ended)
 {
-    printf("\"peak_working_set\":%lu,\"exit_code\":%lu}\n", (unsigned long)run->process.peakWorkingSet,
-           (unsigned long)exit_code);
+    DWORD exit_code = 0;
+    GetExitCodeProcess(run->process.process, &exit_code);
+    printf("\"ended_ms\":%.3f,\"peak_working_set\":%lu,\"exit_code\":%lu}\n", ended - run->launched,
+           (unsigned long)run->process.peakWorkingSet, (unsigned long)exit_code);
     DrvCloseProcess(&run->process);
+    return exit_code == 0 ? 0 : 1;
 }
 
-// What a pause really lasts on this platform (the installer's pauses are charged at their nominal length).
-static int calibrate()
+// --- Ours ---
+
+static int ours_complete(HWND frame, HWND* field)
 {
-    double start = now_ms();
-    for (int i = 0; i < 25; i++) Sleep(20);
-    double sleep20 = (now_ms() - start) / 25;
-    start = now_ms();
-    for (int i = 0; i < 3; i++) Sleep(200);
-    double sleep200 = (now_ms() - start) / 3;
-    printf("{\"mode\":\"calibrate\",\"sleep20_ms\":%.3f,\"sleep200_ms\":%.3f}\n", sleep20, sleep200);
-    return 0;
+    HWND last = GetDlgItem(frame, GADGET_NO_BUTTON);  // the last gadget the start-up creates
+    if (!last || !IsWindowVisible(last)) return 0;
+    *field = GetDlgItem(frame, GADGET_PATH_FIELD);
+    return *field != NULL;
 }
 
-// ours EXE WORKDIR TARGET: start; main window visible and enabled; ready (its last gadget shown, the program
-// waiting for input); type the target; "Ja"; "Ja" to the question about the missing folder; read and confirm the
-// result; the end. The driver's reaction times are reported so that they can be taken out of the install's wall time.
+static const Side OURS = {ours_complete};
+
+// A message box of the program, other than `other`: looked for among its first thread's windows, as the frame is
+// at start-up, and read (title, text, buttons) once it is there.
+struct BoxWait {
+    DrvBox box;
+    HWND other;
+    HWND found;
+};
+
+static BOOL CALLBACK find_box_window(HWND window, LPARAM parameter)
+{
+    BoxWait* wait = (BoxWait*)parameter;
+    char name[16];
+    if (window == wait->other || !IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) ||
+        lstrcmpA(name, "#32770") != 0 || !GetDlgItem(window, 0xFFFF))
+        return TRUE;
+    wait->found = window;
+    return FALSE;
+}
+
+static int box_shown(Run* run, void* context)
+{
+    BoxWait* wait = (BoxWait*)context;
+    wait->found = NULL;
+    EnumThreadWindows(run->process.threadId, find_box_window, (LPARAM)wait);
+    // A box counts once its buttons exist: the dialog is shown before all its children are created.
+    return wait->found && DrvWaitBox(&run->process, 1, 0, &wait->box) && wait->box.hwnd == wait->found;
+}
+
+// Pause time of the log inside [from, to] on this program's clock.
+static double pause_ms_between(const PauseLog* log, LONG count, double from, double to)
+{
+    double total = 0;
+    for (LONG i = 0; i < count; i++) {
+        double start = counter_ms(log->entries[i].start), end = counter_ms(log->entries[i].end);
+        if (start < from) start = from;
+        if (end > to) end = to;
+        if (end > start) total += end - start;
+    }
+    return total;
+}
+
+// What the pause log tells about one run of ours, on the run's clock (ms after launch): the loop's pauses before
+// ready, every pause by its length (10 the loop, 20 the settle steps, 200 the drain and the clean-up), the pause
+// time inside the install work, up to the question and inside the end, and the last pause before the result box.
+static void print_pauses(const Run* run, const PauseLog* log, double ready, double clicked, double question_seen,
+                         double result_seen, double result_answered, double ended)
+{
+    LONG count = log->count;
+    double launched = run->launched;
+    int loop_before_ready = 0;
+    double loop_ms_before_ready = 0, loop_start = -1, last_before_result = -1;
+    int counts[3] = {0, 0, 0};
+    double totals[3] = {0, 0, 0};
+    for (LONG i = 0; i < count; i++) {
+        const PauseEntry* entry = &log->entries[i];
+        double start = counter_ms(entry->start), end = counter_ms(entry->end);
+        int kind = entry->milliseconds == 10 ? 0 : entry->milliseconds == 20 ? 1 : 2;
+        counts[kind]++;
+        totals[kind] += end - start;
+        if (kind == 0 && loop_start < 0) loop_start = start - launched;
+        if (end <= result_seen) last_before_result = end - launched;
+        if (kind == 0 && end <= ready) {
+            loop_before_ready++;
+            loop_ms_before_ready += end - start;
+        }
+    }
+    printf("\"loop_start_ms\":%.3f,\"loop_pauses_before_ready\":%d,\"loop_pause_ms_before_ready\":%.3f,"
+           "\"pause_counts\":[%d,%d,%d],\"pause_ms\":[%.3f,%.3f,%.3f],\"meter_open_ms\":%.3f,"
+           "\"install_pause_ms\":%.3f,\"question_pause_ms\":%.3f,\"last_pause_before_result_ms\":%.3f,"
+           "\"end_pause_ms\":%.3f,\"pause_log_full\":%d,",
+           loop_start, loop_before_ready, loop_ms_before_ready, counts[0], counts[1], counts[2], totals[0], totals[1],
+           totals[2], counter_ms(log->openEnd) - counter_ms(log->openStart),
+           pause_ms_between(log, count, clicked, result_seen), pause_ms_between(log, count, clicked, question_seen),
+           last_before_result, pause_ms_between(log, count, result_answered, ended), count >= log->capacity);
+}
+
+// ours EXE WORKDIR TARGET (the benchmark's build, which logs its pauses): start-up; type the target; "Ja"; "Ja" to
+// the question about the missing folder; read and confirm the result; the end.
 static int measure_ours(const char* exe, const char* directory, const char* target)
 {
     Run run;
-    if (!start(&run, exe, directory)) return fail(NULL, "launch");
-    HWND window = NULL;
-    while (!(window = DrvWaitMainWindow(&run.process, 0))) {
-        if (!DrvIsRunning(&run.process) || now_ms() - run.launched > TIMEOUT_MS) return fail(&run, "main window");
-        Sleep(1);
-    }
-    double visible = now_ms();
-    // The window shows before its gadgets exist; it is usable once the last one is shown and the loop waits.
-    while (!DrvWaitControlVisible(window, GADGET_NO_BUTTON, 1, 0)) {
-        if (!DrvIsRunning(&run.process) || now_ms() - run.launched > TIMEOUT_MS) return fail(&run, "gadgets");
-        DrvSampleMemory(&run.process);
-        Sleep(1);
-    }
-    if (!DrvWaitReady(&run.process, window, GADGET_NO_BUTTON, (int)TIMEOUT_MS)) return fail(&run, "ready");
-    double ready = now_ms();
+    Startup startup;
+    if (!start(&run, exe, NULL, directory)) return fail(NULL, "launch");
+    if (!measure_startup(&run, &OURS, &startup)) return fail(&run, "start-up");
+    char name[32];
+    PauseLogName(run.process.processId, name);
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+    const PauseLog* log = mapping ? (const PauseLog*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(PauseLog)) : NULL;
+    if (!log) return fail(&run, "no pause log: not the benchmark's build of the installer");
+    if (log->frequency != counter_frequency.QuadPart) return fail(&run, "pause log on another clock");
 
+    HWND window = startup.frame;
     if (!DrvSetControlText(window, GADGET_PATH_FIELD, target)) return fail(&run, "path field");
     double clicked = now_ms();
     if (!DrvClick(window, GADGET_YES_BUTTON)) return fail(&run, "click");
-
-    DrvBox question, result;
-    double question_seen, question_answered, result_seen, result_answered;
-    if (!wait_box(&run, 1, &question, &question_seen)) return fail(&run, "question");
-    DrvAnswerBox(&question, IDYES);
+    BoxWait question = {}, result = {};
+    double question_seen, question_answered, result_seen, result_answered, ended;
+    if (!poll(&run, box_shown, &question, &question_seen)) return fail(&run, "question");
+    DrvAnswerBox(&question.box, IDYES);
     question_answered = now_ms();
     // The result box is the next box with a text; the question's box may still be listed for a moment.
-    for (;;) {
-        if (!wait_box(&run, 1, &result, &result_seen)) return fail(&run, "result");
-        if (result.hwnd != question.hwnd) break;
-        Sleep(1);
-    }
+    result.other = question.box.hwnd;
+    if (!poll(&run, box_shown, &result, &result_seen)) return fail(&run, "result");
     DrvSampleMemory(&run.process);
-    DrvAnswerBox(&result, IDOK);
+    DrvAnswerBox(&result.box, IDOK);
     result_answered = now_ms();
+    if (!poll(&run, process_ended, NULL, &ended)) return fail(&run, "end");
 
-    double ended;
-    DWORD exit_code = 0;
-    if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
-    printf("{\"mode\":\"ours\",\"launched_unix_ms\":%.3f,\"visible_ms\":%.3f,\"startup_ms\":%.3f,\"clicked_ms\":%.3f,"
-           "\"question_seen_ms\":%.3f,\"question_answered_ms\":%.3f,\"result_seen_ms\":%.3f,"
-           "\"result_answered_ms\":%.3f,\"ended_ms\":%.3f,",
-           run.launched_unix_ms, visible - run.launched, ready - run.launched, clicked - run.launched,
-           question_seen - run.launched, question_answered - run.launched, result_seen - run.launched,
-           result_answered - run.launched, ended - run.launched);
-    print_text("question_text", question.text);
-    print_text("result_title", result.title);
-    print_text("result_text", result.text);
-    print_end(&run, exit_code);
-    return exit_code == 0 ? 0 : 1;
+    double at = run.launched;
+    printf("{\"mode\":\"ours\",");
+    print_startup(&run, &startup);
+    printf("\"clicked_ms\":%.3f,\"question_seen_ms\":%.3f,\"question_answered_ms\":%.3f,\"result_seen_ms\":%.3f,"
+           "\"result_answered_ms\":%.3f,",
+           clicked - at, question_seen - at, question_answered - at, result_seen - at, result_answered - at);
+    print_pauses(&run, log, startup.ready, clicked, question_seen, result_seen, result_answered, ended);
+    print_text("question_text", question.box.text);
+    print_text("result_title", result.box.title);
+    print_text("result_text", result.box.text);
+    UnmapViewOfFile(log);
+    CloseHandle(mapping);
+    return finish(&run, ended);
 }
+
+// --- The NSIS peer ---
 
 // The peer's frame is a dialog; each page is a dialog inside it, and only the current one is visible.
 static HWND visible_page(HWND frame)
@@ -199,10 +359,20 @@ static HWND visible_page(HWND frame)
 // the close button) and IDCANCEL; the directory page holds the folder field; the install page a progress bar.
 static const int PEER_FOLDER_FIELD = 1019;
 
+static int peer_complete(HWND frame, HWND* field)
+{
+    HWND page = visible_page(frame);
+    *field = page ? GetDlgItem(page, PEER_FOLDER_FIELD) : NULL;
+    return *field != NULL;
+}
+
+static const Side PEER = {peer_complete};
+
 // The install page has finished: its progress bar is full and the frame's close button is enabled again (it is
 // disabled while the files are copied, and the cancel button stays disabled afterwards).
-static int peer_finished(HWND frame)
+static int peer_finished(Run*, void* context)
 {
+    HWND frame = (HWND)context;
     HWND page = visible_page(frame);
     HWND progress = page ? FindWindowExA(page, NULL, "msctls_progress32", NULL) : NULL;
     HWND close = GetDlgItem(frame, IDOK);
@@ -214,95 +384,60 @@ static int peer_finished(HWND frame)
     return high > 0 && position >= high;
 }
 
-// peer-gui EXE WORKDIR TARGET: start; first page visible; ready; type the target into its folder field; the
-// install button; the finished install page; its close button; the end. The GUI install of the same files, driven
-// as ours is.
+// peer-gui EXE WORKDIR TARGET: start-up; type the target into its folder field; the install button; the finished
+// install page; its close button; the end. The GUI install of the same files, driven as ours is.
 static int measure_peer_gui(const char* exe, const char* directory, const char* target)
 {
     Run run;
-    if (!start(&run, exe, directory)) return fail(NULL, "launch");
-    HWND frame = NULL, page = NULL;
-    for (;;) {
-        frame = DrvWaitWindowOfClass(&run.process, "#32770", 0);
-        if (frame && (page = visible_page(frame)) != NULL) break;
-        if (!DrvIsRunning(&run.process) || now_ms() - run.launched > TIMEOUT_MS) return fail(&run, "first page");
-        if (!frame) DrvSampleMemory(&run.process);
-        Sleep(1);
-    }
-    double first_page = now_ms();
-    DrvSampleMemory(&run.process);
-    SIZE_T peak_first_page = run.process.peakWorkingSet;
-    if (!DrvWaitReady(&run.process, frame, IDOK, (int)TIMEOUT_MS)) return fail(&run, "ready");
-    double ready = now_ms();
-    if (!DrvSetControlText(page, PEER_FOLDER_FIELD, target)) return fail(&run, "folder field");
+    Startup startup;
+    if (!start(&run, exe, NULL, directory)) return fail(NULL, "launch");
+    if (!measure_startup(&run, &PEER, &startup)) return fail(&run, "start-up");
+    HWND frame = startup.frame;
+    if (!DrvSetControlText(GetParent(startup.field), PEER_FOLDER_FIELD, target)) return fail(&run, "folder field");
     double clicked = now_ms();
     if (!DrvClick(frame, IDOK)) return fail(&run, "install button");
-    int turn = 0;
-    while (!peer_finished(frame)) {
-        if (!DrvIsRunning(&run.process) || now_ms() - run.launched > TIMEOUT_MS) return fail(&run, "finished page");
-        if (turn++ % 4 == 0) DrvSampleMemory(&run.process);
-        Sleep(1);
-    }
-    double finished = now_ms();
+    double finished, closed, ended;
+    if (!poll(&run, peer_finished, frame, &finished)) return fail(&run, "finished page");
     DrvSampleMemory(&run.process);
     if (!DrvClick(frame, IDOK)) return fail(&run, "close button");
-    double closed = now_ms();
-    double ended;
-    DWORD exit_code = 0;
-    if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
-    printf("{\"mode\":\"peer-gui\",\"startup_ms\":%.3f,\"ready_ms\":%.3f,\"clicked_ms\":%.3f,\"finished_ms\":%.3f,"
-           "\"closed_ms\":%.3f,\"ended_ms\":%.3f,\"peak_first_page\":%lu,",
-           first_page - run.launched, ready - run.launched, clicked - run.launched, finished - run.launched,
-           closed - run.launched, ended - run.launched, (unsigned long)peak_first_page);
-    print_end(&run, exit_code);
-    return exit_code == 0 ? 0 : 1;
+    closed = now_ms();
+    if (!poll(&run, process_ended, NULL, &ended)) return fail(&run, "end");
+    printf("{\"mode\":\"peer-gui\",");
+    print_startup(&run, &startup);
+    printf("\"clicked_ms\":%.3f,\"finished_ms\":%.3f,\"closed_ms\":%.3f,", clicked - run.launched,
+           finished - run.launched, closed - run.launched);
+    return finish(&run, ended);
 }
 
-// A silent install from start to end: the program with its switches, started here (the driver quotes the program
-// alone and passes no switches).
-static int measure_silent(const char* mode, const char* program, const char* arguments, const char* directory)
-{
-    Run run;
-    if (!start_with_arguments(&run, program, arguments, directory)) return fail(NULL, "launch");
-    double ended;
-    DWORD exit_code = 0;
-    if (!wait_end(&run, &ended, &exit_code)) return fail(&run, "end");
-    printf("{\"mode\":\"%s\",\"ended_ms\":%.3f,", mode, ended - run.launched);
-    print_end(&run, exit_code);
-    return exit_code == 0 ? 0 : 1;
-}
+// --- The Windows Installer peer ---
 
-// peer-silent EXE WORKDIR TARGET: the peer's silent install of the same files into TARGET.
-static int measure_peer_silent(const char* exe, const char* directory, const char* target)
-{
-    char arguments[1024];
-    wsprintfA(arguments, "/S /D=%s", target);  // the folder switch comes last and unquoted
-    return measure_silent("peer-silent", exe, arguments, directory);
-}
-
-// msi PACKAGE WORKDIR TARGET: the Windows Installer's quiet install of the second peer's package into TARGET.
+// msi PACKAGE WORKDIR TARGET: the Windows Installer's quiet install of the package into TARGET, start to end.
 // Unquoted paths (the benchmark's have no spaces): a quoted folder ending in a backslash would escape its quote.
 static int measure_msi(const char* package, const char* directory, const char* target)
 {
     char program[MAX_PATH];
-    UINT length = GetSystemDirectoryA(program, MAX_PATH - 16);
-    if (length == 0 || length >= MAX_PATH - 16) return fail(NULL, "system folder");
-    lstrcatA(program, "\\msiexec.exe");
-    char arguments[2048];
-    wsprintfA(arguments, "/i %s /qn INSTALLDIR=%s", package, target);
-    return measure_silent("msi", program, arguments, directory);
+    UINT length = GetSystemDirectoryA(program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !append(program, MAX_PATH, "\\msiexec.exe")) return fail(NULL, "system folder");
+    char switches[2048] = "/i ";
+    if (!append(switches, sizeof switches, package) || !append(switches, sizeof switches, " /qn INSTALLDIR=") ||
+        !append(switches, sizeof switches, target))
+        return fail(NULL, "command line too long");
+    Run run;
+    if (!start(&run, program, switches, directory)) return fail(NULL, "launch");
+    double ended;
+    if (!poll(&run, process_ended, NULL, &ended)) return fail(&run, "end");
+    printf("{\"mode\":\"msi\",");
+    return finish(&run, ended);
 }
 
 int main(int argc, char** argv)
 {
     QueryPerformanceFrequency(&counter_frequency);
     QueryPerformanceCounter(&counter_start);
-    if (argc >= 2 && lstrcmpA(argv[1], "calibrate") == 0) return calibrate();
     if (argc >= 5 && lstrcmpA(argv[1], "ours") == 0) return measure_ours(argv[2], argv[3], argv[4]);
     if (argc >= 5 && lstrcmpA(argv[1], "peer-gui") == 0) return measure_peer_gui(argv[2], argv[3], argv[4]);
-    if (argc >= 5 && lstrcmpA(argv[1], "peer-silent") == 0) return measure_peer_silent(argv[2], argv[3], argv[4]);
     if (argc >= 5 && lstrcmpA(argv[1], "msi") == 0) return measure_msi(argv[2], argv[3], argv[4]);
-    fprintf(stderr, "usage: bench-measure calibrate | ours EXE WORKDIR TARGET | peer-gui EXE WORKDIR TARGET"
-                    " | peer-silent EXE WORKDIR TARGET | msi PACKAGE WORKDIR TARGET\n");
+    fprintf(stderr, "usage: bench-measure ours EXE WORKDIR TARGET | peer-gui EXE WORKDIR TARGET"
+                    " | msi PACKAGE WORKDIR TARGET\n");
     return 2;
 }
