@@ -26,7 +26,8 @@ const int FONT_ITALIC = 0x200;
 void InitFontLibrary();
 void InitGadgetLibrary();
 
-// Coordinates are client coordinates of the current gadget list window; text may be null.
+// Coordinates and sizes are client coordinates of the current gadget list window in 96-dpi units, placed at the
+// display's scale; text may be null.
 int AddLabel(int number, int x, int y, int width, int height, const char* text, int flags = 0);
 int AddTextField(int number, int x, int y, int width, int height, const char* text, int flags = 0);
 int AddPushButton(int number, int x, int y, int width, int height, const char* text, int flags = 0);

@@ -29,11 +29,13 @@ struct EventState {
 const int EVENT_AREA_SIZE = 88;
 const int SECOND_AREA_SIZE = 92;
 const int INITIAL_WINDOW_COUNT = 16;
+const int DESIGN_DPI = 96;  // the unit of every position and size the application passes
 
 ObjectTable* windowsTable;
 int eventAreaOffset;
 HICON programIcon;
 HCURSOR arrowCursor;
+int displayDpi;  // 0 until read: the design dpi
 
 EventState* CurrentEventState() {
     return static_cast<EventState*>(ThreadSlot(eventAreaOffset));
@@ -219,10 +221,13 @@ int CentreOuterRect(int centring, HWND reference, int* x, int* y, int* outerWidt
     return WINDOW_CENTRE_ACTIVE;
 }
 
-// Outer size and position of a new window (steps 4 and 5 of creation); the centring done is kept in the record.
+// Outer size and position of a new window from the caller's 96-dpi numbers, scaled before the frame is added and
+// the window centred; the centring done is kept in the record.
 void PlaceWindow(DWORD style, int flags, HWND parent, int width, int height, int* x, int* y, int* outerWidth,
                  int* outerHeight, WindowRecord* record) {
-    RECT frame = {0, 0, width, height};
+    if (*x != IGNORE_COORDINATE) *x = ScaleToDisplay(*x);
+    if (*y != IGNORE_COORDINATE) *y = ScaleToDisplay(*y);
+    RECT frame = {0, 0, ScaleToDisplay(width), ScaleToDisplay(height)};
     AdjustWindowRect(&frame, style, FALSE);
     *outerWidth = frame.right - frame.left;
     *outerHeight = frame.bottom - frame.top;
@@ -283,7 +288,17 @@ void InitWindowLibrary() {
     ReserveThreadSlot(SECOND_AREA_SIZE, nullptr, nullptr);  // kept for the layout of the thread block; unused here
     programIcon = LoadIconA(ProgramInstance(), MAKEINTRESOURCEA(1));
     arrowCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    // Seen on Wine: the dpi follows LogPixels of the prefix's registry, read by every new process; Wine treats
+    // every program as DPI-aware (manifest or not) and never stretches a window.
+    if (HDC screen = CreateDCA("DISPLAY", nullptr, nullptr, nullptr)) {
+        displayDpi = GetDeviceCaps(screen, LOGPIXELSX);
+        DeleteDC(screen);
+    }
 }
+
+int DisplayDpi() { return displayDpi > 0 ? displayDpi : DESIGN_DPI; }
+
+int ScaleToDisplay(int value) { return MulDiv(value, DisplayDpi(), DESIGN_DPI); }
 
 int CreateNumberedWindow(int number, int x, int y, int width, int height, const char* title, int flags,
                          HWND parent) {

@@ -46,10 +46,18 @@ struct WindowRecord {
     int reserved[5];
 };
 
-// Start step: creates the windows table, reserves the per-thread event areas, loads icon and cursor.
+// Start step: creates the windows table, reserves the per-thread event areas, loads icon and cursor, reads the
+// display's dpi.
 void InitWindowLibrary();
 
-// x, y: screen position of the outer window; width, height: client size; title may be null.
+// The display's pixels per inch, read once at start (96 before it). The program declares itself DPI-aware, so
+// this is the display's own setting and nothing is stretched by the system.
+int DisplayDpi();
+// A position or length given in 96-dpi units, at the display's scale (rounded). The window runtime applies it
+// where it hands the caller's numbers to the platform: window position and client size, gadget boxes.
+int ScaleToDisplay(int value);
+
+// x, y: screen position of the outer window; width, height: client size; all four in 96-dpi units; title may be null.
 // parent (inner form): owner of the new window and reference of WINDOW_CENTRE_ACTIVE.
 int CreateNumberedWindow(int number, int x, int y, int width, int height, const char* title, int flags,
                          HWND parent = nullptr);
@@ -75,7 +83,8 @@ WindowRecord* FindWindowRecord(int number);
 // Inside the window runtime: the shortcut table of the numbered window carrying exactly this handle, or null.
 HACCEL ShortcutTableFor(HWND window);
 // Inside the window runtime: after the window's frame grew (a menu bar shown), gives it back the client size
-// width x height by growing the outer window; one opened centred is centred again, any other keeps its top-left.
+// width x height (pixels, as measured before) by growing the outer window; one opened centred is centred again, any
+// other keeps its top-left.
 void KeepClientSize(HWND window, int width, int height);
 // Inside the window runtime: Tab navigation over the active window's WS_TABSTOP descendants.
 void MoveFocus(int backward);

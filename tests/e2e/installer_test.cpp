@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/e2e_paths.h"
+#include "tests/support/display_dpi.h"
 #include "tools/driver/driver.h"
 
 namespace {
@@ -317,6 +318,32 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
 
 INSTANTIATE_TEST_SUITE_P(Each, Runs, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// On a display at 144 and 192 dpi the window and every gadget's box are the designed ones at the display's scale.
+TEST_F(Installer, LaidOutAtTheDisplaysScale) {
+    for (int dpi : {144, 192}) {
+        SCOPED_TRACE(dpi);
+        const double scale = dpi / 96.0;
+        DisplayDpiSetting setting(dpi);
+        Start();
+        RECT client;
+        GetClientRect(window, &client);
+        EXPECT_NEAR(390 * scale, client.right, 1);
+        EXPECT_NEAR(170 * scale, client.bottom, 1);
+        static DrvControl controls[16];
+        ASSERT_EQ(8, DrvListControls(window, controls, 16));
+        for (int i = 0; i < 8; ++i) {
+            int designed[4];
+            ASSERT_EQ(4, sscanf(kGadgets[i], "%*d %*s %d,%d %dx%d", &designed[0], &designed[1], &designed[2],
+                                &designed[3]));
+            const int box[4] = {controls[i].x, controls[i].y, controls[i].width, controls[i].height};
+            for (int k = 0; k < 4; ++k) EXPECT_NEAR(designed[k] * scale, box[k], 1) << kGadgets[i];
+        }
+        ASSERT_TRUE(DrvClick(window, 6));
+        ExpectExitZero();
+        DrvCloseProcess(&process);
+    }
+}
 
 // Selects `folder` in the driven process's picker as the program's pre-selection does (the path is a pointer into
 // that process, so it is written there first).

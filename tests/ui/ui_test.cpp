@@ -3,12 +3,18 @@
 // every wait is a poll with a time limit, and every test closes its windows.
 #include <windows.h>
 #include <shlobj.h>
+#include <process.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include <string>
 
 #include <gtest/gtest.h>
 
 #include "core/frame.h"
 #include "core/strings.h"
+#include "tests/support/display_dpi.h"
 #include "ui/gadget.h"
 #include "ui/menu.h"
 #include "ui/requester.h"
@@ -254,6 +260,59 @@ TEST_F(Ui, GadgetsShowStateTextFocusAndFontByKindAndNeedAGadgetList) {
     DestroyNumberedWindow(0);  // the gadget list goes with its window
     ASSERT_NE(0, CreateNumberedWindow(1, 10, 10, 120, 60, "Ohne Liste", FRAME | WINDOW_HIDDEN | WINDOW_NO_GADGET_LIST));
     EXPECT_EQ(0, AddPushButton(30, 0, 0, 10, 10, "x"));
+}
+
+const int TEXT_GADGETS[] = {7, 3, 4, 11, 8, 5, 6};  // the installer's gadgets but the progress bar
+const int TEXT_GADGET_COUNT = sizeof TEXT_GADGETS / sizeof TEXT_GADGETS[0];
+
+// The installer's window with its status text in font 1: how much of its box's width each gadget's text takes in the
+// gadget's own font.
+void MeasureTextShares(double* shares) {
+    ASSERT_TRUE(OpenInstallerWindow());
+    PutGadgetText(8, "Software für BrindaVel nun installieren ?");
+    ApplyGadgetFont(8, CreateNumberedFont(1, "Verdana", 9, FONT_BOLD));
+    for (int gadget : TEXT_GADGETS) {
+        HWND control = Gadget(gadget);
+        char text[128];
+        SIZE size = {};
+        RECT box;
+        HDC dc = GetDC(control);
+        HGDIOBJ kept = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+        GetTextExtentPoint32A(dc, text, GetWindowTextA(control, text, sizeof text), &size);
+        SelectObject(dc, kept), ReleaseDC(control, dc), GetWindowRect(control, &box);
+        *shares++ = static_cast<double>(size.cx) / (box.right - box.left);
+    }
+    DestroyAllWindows(), DestroyAllFonts();
+}
+
+// The runtime reads the display's dpi once at its start: fresh processes of this program open the window at 144 and
+// at 192 dpi, where each gadget's text keeps the room it has here at 96 (+5%), so nothing whole here is cut there,
+// and grows with the display (not below 85% of that room), fonts and boxes alike.
+TEST_F(Ui, GadgetTextsKeepTheirRoomAtTheDisplaysScale) {
+    double shares[TEXT_GADGET_COUNT];
+    MeasureTextShares(shares);
+    ASSERT_FALSE(HasFatalFailure());
+    if (char* room = getenv("BRV_ROOM_AT_96")) {  // one of the fresh processes: "dpi share share ..."
+        ASSERT_EQ(strtol(room, &room, 10), DisplayDpi()) << "the display setting did not reach this process";
+        for (int i = 0; i < TEXT_GADGET_COUNT; ++i) {
+            double was = strtod(room, &room);
+            EXPECT_TRUE(shares[i] <= 1.05 * was && shares[i] >= 0.85 * was) << TEXT_GADGETS[i] << ": " << shares[i];
+        }
+        return;
+    }
+    ASSERT_EQ(96, DisplayDpi());
+    char program[MAX_PATH], filter[128];
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const char* name = testing::UnitTest::GetInstance()->current_test_info()->name();
+    snprintf(filter, sizeof filter, "--gtest_filter=Ui.%s", name);
+    for (int dpi : {144, 192}) {
+        std::string room = "BRV_ROOM_AT_96=" + std::to_string(dpi);
+        for (double share : shares) room += " " + std::to_string(share);
+        DisplayDpiSetting display(dpi);
+        _putenv(room.c_str());
+        EXPECT_EQ(0, _spawnl(_P_WAIT, program, "ui_test", filter, nullptr)) << "at " << dpi << " dpi, reported above";
+    }
+    _putenv("BRV_ROOM_AT_96=");
 }
 
 // What a helper thread sees of the test thread's dialog while it is open; then it answers. Before a picker's OK the
