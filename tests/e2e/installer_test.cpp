@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <set>
@@ -127,9 +128,9 @@ protected:
     }
 
     // The installer in `work`, ready for input: "Nein" is its last gadget, input sent before it exists is lost.
-    void Start() {
+    void Start(const char* program = BRV_E2E_INSTALLER) {
         Make(work + "\\");
-        ASSERT_TRUE(DrvStart(BRV_E2E_INSTALLER, work.c_str(), &process));
+        ASSERT_TRUE(DrvStart(program, work.c_str(), &process));
         window = DrvWaitMainWindow(&process, TIMEOUT_MS);
         ASSERT_TRUE(window && DrvWaitReady(&process, window, 6, TIMEOUT_MS)) << "no main window ready for input";
     }
@@ -300,6 +301,45 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
 
 INSTANTIATE_TEST_SUITE_P(Each, Runs, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// The path of the module `name` in the process, "" while it has none of that name.
+std::string LoadedModule(DWORD process, const char* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process);
+    MODULEENTRY32 module = {sizeof module};
+    std::string path;
+    for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module))
+        if (!lstrcmpiA(module.szModule, name)) path = module.szExePath;
+    CloseHandle(snapshot);
+    return path;
+}
+
+// A library of a name the installer loads, planted beside a copy of it and in the working folder, is never loaded,
+// although Wine is told to prefer a library file it finds to its own (as Windows does); the keyboard device still
+// opens, with the system's library.
+TEST_F(Installer, PlantedLibrariesAreNeverLoaded) {
+    const std::string downloads = root + "\\Downloads", setup = downloads + "\\BrindaVelSetup.exe";
+    Make(downloads + "\\");
+    Make(work + "\\");
+    ASSERT_TRUE(CopyFileA(BRV_E2E_INSTALLER, setup.c_str(), FALSE));
+    for (const std::string& folder : {downloads, work})
+        ASSERT_TRUE(CopyFileA(BRV_E2E_PLANTED_LIBRARY, (folder + "\\dinput.dll").c_str(), FALSE));
+    // Wine's override for this program alone (seen: WINEDLLOVERRIDES set here does not reach a started program).
+    const char* const key = "Software\\Wine\\AppDefaults\\BrindaVelSetup.exe";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(key) + "\\DllOverrides").c_str(),
+                                             "dinput", REG_SZ, "native,builtin", 15));
+    Start(setup.c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, key);
+    char system[MAX_PATH];
+    const std::string expected = std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\dinput.dll";
+    std::string input;  // the device may be opened a little after the window is ready
+    for (DWORD start = GetTickCount(); input.empty() && GetTickCount() - start < 30000; Sleep(100))
+        input = LoadedModule(process.processId, "dinput.dll");
+    EXPECT_STRCASEEQ(expected.c_str(), input.c_str());
+    EXPECT_EQ("", Names(downloads, "*.loaded") + Names(work, "*.loaded")) << "traces of the planted library";
+    ASSERT_TRUE(DrvClick(window, 6));
+    ExpectExitZero();
+}
 
 // "Pfad" opens the picker at target_path, never at the text typed into the field; cancel keeps the typed text,
 // OK puts the chosen folder into the field with a backslash. Seen under Wine: the picker sometimes loses its
