@@ -138,6 +138,19 @@ char* get_special_folder_path(int csidl, int start)
     return path;
 }
 
+int get_special_folder_path_wide(int csidl, wchar_t* path)
+{
+    path[0] = 0;
+    LPITEMIDLIST list = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) == S_OK && list) {
+        if (!SHGetPathFromIDListW(list, path)) {
+            path[0] = 0;
+        }
+        CoTaskMemFree(list);
+    }
+    return path[0] != 0;
+}
+
 void set_identity_texts()
 {
     SOURCE_LINE; int variant = BuildRecipient();
