@@ -58,11 +58,11 @@ std::string Names(const std::string& folder, const char* pattern = "*")
     return joined;
 }
 
-// Creates a folder with its parents when `path` ends with a backslash, else an empty file.
+// Creates a folder with its parents when `path` ends with a backslash, else an empty file in such a folder.
 void Make(const std::string& path)
 {
-    if (path.back() == '\\') return (void)SHCreateDirectoryExA(0, path.c_str(), 0);
-    CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0));
+    SHCreateDirectoryExA(0, path.substr(0, path.rfind('\\') + 1).c_str(), 0);
+    if (path.back() != '\\') CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0));
 }
 
 void RemoveTree(const std::string& path)
@@ -101,7 +101,7 @@ bool ShowsIcon(HWND box, LPCSTR icon)
 class Installer : public ::testing::Test {
 protected:
     std::string root, work, link, defaultTarget;
-    DrvProcess process = {};
+    DrvProcess process = {}, others[2] = {};
     HWND window = 0;
     DrvBox box;
 
@@ -118,7 +118,9 @@ protected:
         defaultTarget = std::string(folder) + "\\BrindaVel\\";
         RemoveShortcut();
     }
-    void TearDown() override { DrvCloseProcess(&process); }
+    void TearDown() override {
+        for (DrvProcess* run : {&process, &others[0], &others[1]}) DrvCloseProcess(run);
+    }
 
     // Seen under Wine: right after a save the shell's menu builder holds the new shortcut open for a while.
     void RemoveShortcut() {
@@ -150,9 +152,26 @@ protected:
 
     void Answer(int button) { ASSERT_TRUE(DrvAnswerBox(&box, button) && DrvWaitGone(box.hwnd, TIMEOUT_MS)); }
 
-    void ExpectExitZero() {
+    void ExpectExitZero(DrvProcess* run = nullptr) {
         DWORD code = 1234;
-        EXPECT_TRUE(DrvWaitExit(&process, TIMEOUT_MS, &code) && code == 0) << "ended: no; exit code " << code;
+        EXPECT_TRUE(DrvWaitExit(run ? run : &process, TIMEOUT_MS, &code) && code == 0) << "exit code " << code;
+    }
+
+    // Two more starts while the first run asks: from its working folder, one brings the question to the front and
+    // ends with 0, without a window (staging there would take the first run's files); from another folder, one
+    // runs beside it.
+    void StartTwiceMore() {
+        HWND front = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, 0, 0, 0, 0);
+        SetForegroundWindow(front);  // the user went elsewhere meanwhile
+        ASSERT_TRUE(DrvStart(BRV_E2E_INSTALLER, work.c_str(), &others[0]));
+        ExpectExitZero(&others[0]);
+        EXPECT_EQ(box.hwnd, GetForegroundWindow()) << "the first run's question in front";
+        DestroyWindow(front);
+        Make(root + "\\Anders\\");
+        ASSERT_TRUE(DrvStart(BRV_E2E_INSTALLER, (root + "\\Anders").c_str(), &others[1]));
+        HWND beside = DrvWaitMainWindow(&others[1], TIMEOUT_MS);
+        ASSERT_TRUE(beside && DrvWaitReady(&others[1], beside, 6, TIMEOUT_MS) && DrvCloseByCaption(beside));
+        ExpectExitZero(&others[1]);
     }
 };
 
@@ -184,7 +203,9 @@ struct Case {
     bool onDriveS;                      // working directory S:\Arbeit, with the shortcut box unticked
 };
 const Case kCases[] = {
-    {"CompleteInstallation", BY_JA, {"Ziel\\"}, "Ziel\\BrindaVel\\", true, SUCCESS, "Arbeit|Ziel", "", false},
+    // The user's own (empty) notes in the working folder, and two more starts while the question is open.
+    {"CompleteInstallation", BY_JA, {"Ziel\\", "Arbeit\\Notiz.txt"}, "Ziel\\BrindaVel\\", true, SUCCESS,
+     "Anders|Arbeit|Ziel", "Notiz.txt", false},
     // A folder of a worksheet's name blocks its copies (seen: Wine's CopyFile replaces read-only files).
     {"BlockedWorksheetOnDriveS", BY_JA, {"Ziel\\DasyLab\\Temperatur-3'.dsb\\"}, "Ziel\\", false, FAILURE, "Ziel",
      "Brindavel.exe", true},
@@ -241,6 +262,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     if (target.back() != '\\') target += '\\';
     if (row.asks) {
         ExpectBox(QUESTION, target);
+        if (row.box == SUCCESS) StartTwiceMore();
         Answer(row.box == NO_BOX ? IDNO : IDYES);
     }
     const DWORD started = GetTickCount();
@@ -260,6 +282,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     ExpectExitZero();
     EXPECT_EQ(row.rootAfter, Names(root));
     if (row.workAfter) EXPECT_EQ(row.workAfter, Names(work)) << "in the working directory";
+    if (row.box == SUCCESS) EXPECT_EQ("", Bytes(work + "\\Notiz.txt")) << "the user's notes changed";
     if (installs) {
         // The target holds exactly the installed layout, every file byte-identical to its payload file.
         EXPECT_EQ("Brindavel.exe|DasyLab|Text", Names(target));
