@@ -509,6 +509,7 @@ int CanonicalWorkingFolder(wchar_t* folder) {
 HANDLE OpenRunSection(const wchar_t* nameSpace, const wchar_t* suffix, bool* existed) {
     wchar_t name[96];
     wsprintfW(name, L"%s\\%s", nameSpace, suffix);
+    SetLastError(ERROR_SUCCESS);
     HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(RunRecord), name);
     *existed = section && GetLastError() == ERROR_ALREADY_EXISTS;
     if (!section) {
