@@ -125,17 +125,24 @@ int ProgramFilesFolderId(int osCode)
 char* get_special_folder_path(int csidl, int start)
 {
     char* path = ReserveText(MAX_PATH, start);
-    path[0] = 0;
     LPITEMIDLIST list = nullptr;
     // An unresolved folder leaves the empty text; the caller's appended name still shows in the path field.
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) == S_OK && list) {
-        if (!SHGetPathFromIDListA(list, path)) {
-            path[0] = 0;
-        }
-        CoTaskMemFree(list);
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list || !SHGetPathFromIDListA(list, path)) {
+        path[0] = 0;
     }
+    CoTaskMemFree(list);
     GiveBackText(MAX_PATH - lstrlenA(path));
     return path;
+}
+
+int get_special_folder_path_wide(int csidl, wchar_t* path)
+{
+    LPITEMIDLIST list = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list || !SHGetPathFromIDListW(list, path)) {
+        path[0] = 0;
+    }
+    CoTaskMemFree(list);
+    return path[0] != 0;
 }
 
 void set_identity_texts()

@@ -47,6 +47,8 @@ int ProgramFilesFolderId(int osCode);
 
 // Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
 char* get_special_folder_path(int csidl, int start);
+// The same path as the shell names it, in wide text, into path (MAX_PATH characters); 0 when it cannot be resolved.
+int get_special_folder_path_wide(int csidl, wchar_t* path);
 
 // --- Start-up steps of the installer ---
 

@@ -32,7 +32,8 @@ static int question_answer;
 static int wait_start;
 static DWORD wait_start_ticks;
 static char* work_text;
-static char* link_file;
+// The desktop folder and the link's name: "\\BrindaVel.lnk", 14 characters, behind a path of at most MAX_PATH - 1.
+static wchar_t link_file[MAX_PATH + 14];
 static char* working_folder;
 static char* argument_text;
 static char* description_text;
@@ -476,17 +477,15 @@ static const GUID shell_link_class = { 0x00021401, 0x0000, 0x0000, { 0xC0, 0x00,
 static const GUID shell_link_interface = { 0x000214EE, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 static const GUID persist_file_interface = { 0x0000010B, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 
-int create_shell_link(const char* targetPath, const char* linkFile, const char* arguments, const char* description,
+int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
                       const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex)
 {
     SOURCE_LINE; char* target_text = nullptr;
-    SOURCE_LINE; char* link_text = nullptr;
     SOURCE_LINE; char* arguments_text = nullptr;
     SOURCE_LINE; char* description_copy = nullptr;
     SOURCE_LINE; char* folder_text = nullptr;
     SOURCE_LINE; char* icon_text = nullptr;
     SOURCE_LINE; InitParameterText(&target_text, targetPath);
-    SOURCE_LINE; InitParameterText(&link_text, linkFile);
     SOURCE_LINE; InitParameterText(&arguments_text, arguments);
     SOURCE_LINE; InitParameterText(&description_copy, description);
     SOURCE_LINE; InitParameterText(&folder_text, workingFolder);
@@ -505,18 +504,14 @@ int create_shell_link(const char* targetPath, const char* linkFile, const char* 
         SOURCE_LINE; link->SetIconLocation(icon_text ? icon_text : "", iconIndex);
         SOURCE_LINE; IPersistFile* persist = nullptr;
         SOURCE_LINE; if (link->QueryInterface(persist_file_interface, reinterpret_cast<void**>(&persist)) == S_OK) {
-            SOURCE_LINE; WCHAR wide_link[1000];
-            SOURCE_LINE; if (MultiByteToWideChar(CP_ACP, 0, link_text ? link_text : "", -1, wide_link, 1000) > 0) {
-                // Only a saved link counts: a desktop that cannot be written is a failed step.
-                SOURCE_LINE; result = SUCCEEDED(persist->Save(wide_link, TRUE)) ? 1 : 0;
-            }
+            // Only a saved link counts: a desktop that cannot be written is a failed step.
+            SOURCE_LINE; result = SUCCEEDED(persist->Save(linkFile, TRUE)) ? 1 : 0;
             SOURCE_LINE; persist->Release();
         }
         SOURCE_LINE; link->Release();
     }
     SOURCE_LINE; CoUninitialize();
     SOURCE_LINE; FreeText(target_text);
-    SOURCE_LINE; FreeText(link_text);
     SOURCE_LINE; FreeText(arguments_text);
     SOURCE_LINE; FreeText(description_copy);
     SOURCE_LINE; FreeText(folder_text);
@@ -526,10 +521,10 @@ int create_shell_link(const char* targetPath, const char* linkFile, const char* 
 
 void create_desktop_shortcut()
 {
-    {
-        SOURCE_LINE; TextBuilder text;
-        SOURCE_LINE; text.Add(get_special_folder_path(CSIDL_DESKTOPDIRECTORY, -1)).Add("\\BrindaVel.lnk").CommitTo(&link_file);
-    }
+    // The desktop as the shell names it, in wide text: read in the ANSI code page, the desktop of a user "Łukasz"
+    // came back best-fitted as C:\users\Lukasz\Desktop, a folder that is not the user's (seen on Wine).
+    SOURCE_LINE; int desktop_found = get_special_folder_path_wide(CSIDL_DESKTOPDIRECTORY, link_file);
+    SOURCE_LINE; lstrcatW(link_file, L"\\BrindaVel.lnk");
     SOURCE_LINE; AssignText(&working_folder, target_path);
     SOURCE_LINE; AssignText(&argument_text, "");
     {
@@ -545,9 +540,11 @@ void create_desktop_shortcut()
         SOURCE_LINE; quoted_target.Add("\"").Add(executable_path).Add("\"");
         SOURCE_LINE; TextBuilder quoted_arguments;
         SOURCE_LINE; quoted_arguments.Add("\"").Add(argument_text).Add("\"");
-        SOURCE_LINE; step_result = create_shell_link(quoted_target.Text(), link_file, quoted_arguments.Text(),
-                                                     description_text, working_folder, SW_SHOWNORMAL, 0,
-                                                     executable_path, 0);
+        // A desktop that cannot be resolved is a failed step, like a save that fails.
+        SOURCE_LINE; step_result = desktop_found ? create_shell_link(quoted_target.Text(), link_file,
+                                                                     quoted_arguments.Text(), description_text,
+                                                                     working_folder, SW_SHOWNORMAL, 0,
+                                                                     executable_path, 0) : 0;
     }
     SOURCE_LINE; progress_count += step_result;
     SOURCE_LINE; if (step_result == 0) {

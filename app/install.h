@@ -60,8 +60,9 @@ void stage_support_files();
 int stage_payload_file(int file);
 void deploy_worksheets();
 void deploy_notes();
-// 1 when the shell link was saved, else 0.
-int create_shell_link(const char* targetPath, const char* linkFile, const char* arguments, const char* description,
+// 1 when the shell link was saved, else 0. The link file's name is wide text: the desktop of a user whose name has
+// letters outside the ANSI code page cannot be named in it.
+int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
                       const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex);
 void create_desktop_shortcut();
 // The handler of "Ja": the whole installation and the result message; returns with quit_state 1.

@@ -148,6 +148,11 @@ extern "C" [[noreturn]] DWORD WINAPI ProgramEntry(void*)
     SOURCE_LINE; SetSourceFiles(APPLICATION_SOURCES, sizeof APPLICATION_SOURCES / sizeof APPLICATION_SOURCES[0]);
     SOURCE_LINE; InstallFaultHandler(report_program_fault);
     SOURCE_LINE; set_geometry_constants();
+    // A second start from the working folder of a running setup would stage over that setup's files: it brings
+    // the running one to the front instead and ends, with no window of its own and nothing staged or cleaned up.
+    SOURCE_LINE; if (!ClaimWorkingFolder("BrindaVelSetup")) {
+        SOURCE_LINE; EndProgram();
+    }
     SOURCE_LINE; build_main_window();
     SOURCE_LINE; run_event_loop();
     SOURCE_LINE; clean_up_after_loop();

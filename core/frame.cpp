@@ -12,6 +12,7 @@ namespace {
 
 HINSTANCE programInstance;
 HANDLE applicationHeap;
+bool librarySearchIsSystemOnly;
 bool applicationHeapIsOwn;
 bool runtimeStarted;
 volatile LONG endingThread;  // id of the thread running EndProgram, 0 before
@@ -173,7 +174,33 @@ bool StartWatcher(HANDLE thread, DWORD threadId, CallbackNode* node) {
     return true;
 }
 
+// The setup runs with administrator rights, started from a folder such as Downloads: a library of a name it loads
+// must come neither from there nor from the working folder. Where the system offers it (Windows 8, 7 with its
+// update) the search is the system folder only; elsewhere at least the working folder leaves it. Both calls are
+// looked up, so that the program still starts where they are missing.
+void RestrictLibrarySearch() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    typedef BOOL(WINAPI * SetDefaultDirectories)(DWORD);
+    typedef BOOL(WINAPI * SetDirectory)(LPCSTR);
+    SetDefaultDirectories setDefault =
+        reinterpret_cast<SetDefaultDirectories>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+    librarySearchIsSystemOnly = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (librarySearchIsSystemOnly) return;
+    SetDirectory setDirectory = reinterpret_cast<SetDirectory>(GetProcAddress(kernel, "SetDllDirectoryA"));
+    if (setDirectory) setDirectory("");
+}
+
 }  // namespace
+
+HMODULE LoadSystemLibrary(const char* fileName) {
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + 1 + lstrlenA(fileName) >= MAX_PATH) return nullptr;
+    path[length] = '\\';
+    lstrcpyA(path + length + 1, fileName);
+    // Without a search limited to the system folder, the library's own dependencies are looked for beside it first.
+    return LoadLibraryExA(path, nullptr, librarySearchIsSystemOnly ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 void PlugStartStep(StartStep slot, void (*step)()) {
     if (slot >= 0 && slot < START_STEP_COUNT) startSteps[slot] = step;
@@ -186,6 +213,7 @@ void PlugEndStep(EndStep slot, void (*step)()) {
 void StartRuntime() {
     if (runtimeStarted) return;
     runtimeStarted = true;
+    RestrictLibrarySearch();  // before any step can load a library
     // The application's globals are plain static storage, zero from the program's load on; this runs once,
     // before the first application statement, so they are still zero and need no clearing here.
     programInstance = GetModuleHandleA(nullptr);

@@ -1,4 +1,4 @@
-// Process frame: the application heap, the fixed start and end sequences, thread-end callbacks, the source-line store.
+// Process frame: application heap, fixed start and end sequences, thread-end callbacks, source-line store, system libraries.
 // Contract: StartRuntime runs once on the starting thread before any application statement; EndProgram is the only way out and always exits with 0.
 #pragma once
 
@@ -43,6 +43,10 @@ void AtThreadEnd(void (*callback)(void* argument), void* argument);
 
 HANDLE ApplicationHeap();
 HINSTANCE ProgramInstance();
+
+// Loads the library fileName from the system folder (its full path), never a file of that name found elsewhere;
+// 0 when it cannot be loaded. StartRuntime has by then limited the search for its dependencies.
+HMODULE LoadSystemLibrary(const char* fileName);
 
 // Number of live thread-end watchers (each watches up to 62 threads); for tests.
 int ThreadEndWatcherCount();

@@ -127,7 +127,7 @@ char* ChooseFolder(const char* title, const char* initialPath, int start) {
         comInitialisedByPicker = 1;
         CoInitialize(nullptr);
     }
-    HMODULE shell = LoadLibraryA("SHELL32.DLL");
+    HMODULE shell = LoadSystemLibrary("SHELL32.DLL");
     if (!shell) return EmptyPickerResult(start);
 
     char initial[MAX_PATH];

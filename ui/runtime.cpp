@@ -1,5 +1,5 @@
 // Window runtime wiring: the ui's start and end steps in the frame's slots, the small library, drawing support and the keyboard device.
-// Contract: nothing here is called by the application except PlugWindowRuntime and OpenKeyboardDevice; DINPUT.DLL is only ever loaded by name.
+// Contract: nothing here is called by the application except PlugWindowRuntime and OpenKeyboardDevice; DINPUT.DLL comes from the system folder only.
 #include "ui/runtime.h"
 
 #define DIRECTINPUT_VERSION 0x0700
@@ -103,7 +103,7 @@ void PlugWindowRuntime() {
 int OpenKeyboardDevice(HWND window) {
     if (keyboardDevice) return 1;
     typedef HRESULT(WINAPI * CreateFunction)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
-    inputLibrary = LoadLibraryA("DINPUT.DLL");
+    inputLibrary = LoadSystemLibrary("DINPUT.DLL");
     if (!inputLibrary) return 0;
     CreateFunction create = reinterpret_cast<CreateFunction>(GetProcAddress(inputLibrary, "DirectInputCreateA"));
     if (!create || FAILED(create(ProgramInstance(), DIRECTINPUT_VERSION, &directInput, nullptr)) || !directInput) {

@@ -7,7 +7,7 @@
 // Plugs every start and end step of the window runtime into the frame's fixed slots.
 void PlugWindowRuntime();
 
-// Creates the DirectInput keyboard device for window (DINPUT.DLL loaded by name).
+// Creates the DirectInput keyboard device for window (DINPUT.DLL loaded from the system folder).
 // Returns 1 when the device exists, 0 when DirectInput is absent or refuses; nothing is ever read from it.
 int OpenKeyboardDevice(HWND window);
 // End step: releases device, DirectInput object and library; a no-op when they were never created.

@@ -1,4 +1,4 @@
-// Windows and event queue: numbered top-level windows, their window procedure and the per-thread event stream.
+// Windows and event queue: numbered top-level windows, their window procedure, the per-thread event stream, the run guard.
 // Contract: messages become event codes either at once (pending event of the fetch) or through a FIFO queue that collapses only against its tail.
 #include "ui/window.h"
 
@@ -478,4 +478,132 @@ void MoveFocus(int backward) {
         target = (walk.currentIsCandidate && walk.before) ? walk.before : walk.last;
     }
     if (target) SetFocus(target);
+}
+
+// --- One run per working folder ---
+
+namespace {
+
+// What the holder of a working folder leaves in its section: the process and the thread whose windows it shows.
+struct RunRecord {
+    DWORD processId;
+    DWORD threadId;
+};
+
+// Room for the folder's final form (prefix \\?\ or \\?\UNC\ in front of a path of at most MAX_PATH).
+const int RUN_FOLDER_LIMIT = MAX_PATH + 16;
+// How long a second start waits for the holder's window: the holder may still build it, or be ending.
+const DWORD RUN_WINDOW_WAIT_MS = 10000;
+
+// The working folder in one spelling for all ways of reaching it: as the file system resolves it where the system
+// can (junctions, substituted drives, short names; looked up, it is missing before Vista), else full and long.
+int CanonicalWorkingFolder(wchar_t* folder) {
+    typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
+    FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW"));
+    DWORD length = 0;
+    HANDLE directory = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (directory != INVALID_HANDLE_VALUE) {
+        if (finalPath) length = finalPath(directory, folder, RUN_FOLDER_LIMIT, 0);
+        CloseHandle(directory);
+    }
+    if (length == 0 || length >= RUN_FOLDER_LIMIT) {
+        length = GetFullPathNameW(L".", RUN_FOLDER_LIMIT, folder, nullptr);
+        if (length == 0 || length >= RUN_FOLDER_LIMIT) return 0;
+        DWORD longLength = GetLongPathNameW(folder, folder, RUN_FOLDER_LIMIT);
+        if (longLength > 0 && longLength < RUN_FOLDER_LIMIT) length = longLength;
+    }
+    while (length > 0 && folder[length - 1] == L'\\') folder[--length] = 0;
+    CharUpperBuffW(folder, length);
+    return static_cast<int>(length);
+}
+
+// The section of the working folder in a namespace ("Global" or "Local"). *existed: another process made it.
+// Where this run may not create it (for all sessions it takes administrator rights), one that may can hold it.
+HANDLE OpenRunSection(const wchar_t* nameSpace, const wchar_t* suffix, bool* existed) {
+    wchar_t name[96];
+    wsprintfW(name, L"%s\\%s", nameSpace, suffix);
+    SetLastError(ERROR_SUCCESS);
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(RunRecord), name);
+    *existed = section && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (!section) {
+        section = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+        *existed = section != nullptr;
+    }
+    return section;
+}
+
+struct HolderWindows {
+    DWORD processId;
+    HWND main;   // the first shown window with a caption
+    HWND front;  // the first of them that takes input: window 0, or the box or picker that disabled it
+};
+
+BOOL CALLBACK NoteHolderWindow(HWND window, LPARAM data) {
+    HolderWindows* holder = reinterpret_cast<HolderWindows*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    // Only windows of the process that claimed the folder count, whatever thread the record names; tooltips have
+    // no caption.
+    if (process != holder->processId || !IsWindowVisible(window) ||
+        (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) != WS_CAPTION)
+        return TRUE;
+    if (!holder->main) holder->main = window;
+    if (!holder->front && IsWindowEnabled(window)) holder->front = window;
+    return TRUE;
+}
+
+// Brings the holder's window to the front; 0 while it shows none.
+int BringHolderForward(HANDLE section) {
+    const RunRecord* record = static_cast<const RunRecord*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0));
+    if (!record) return 0;
+    HolderWindows holder = {record->processId, nullptr, nullptr};
+    DWORD thread = record->threadId;
+    UnmapViewOfFile(record);
+    EnumThreadWindows(thread, NoteHolderWindow, reinterpret_cast<LPARAM>(&holder));
+    if (!holder.main) return 0;
+    // Asynchronous: the holder may be busy installing and not answer messages for a while.
+    if (IsIconic(holder.main)) ShowWindowAsync(holder.main, SW_RESTORE);
+    SetForegroundWindow(holder.front ? holder.front : GetLastActivePopup(holder.main));
+    return 1;
+}
+
+}  // namespace
+
+int ClaimWorkingFolder(const char* name) {
+    wchar_t folder[RUN_FOLDER_LIMIT];
+    int length = CanonicalWorkingFolder(folder);
+    if (length == 0) return 1;
+    // Object names may hold no backslash and are limited in length: the folder goes in as a 64-bit FNV-1a hash.
+    unsigned long long hash = 14695981039346656037ull;
+    for (int i = 0; i < length; ++i) {
+        hash ^= folder[i];
+        hash *= 1099511628211ull;
+    }
+    wchar_t suffix[64];
+    wsprintfW(suffix, L"%hs-%08lX%08lX", name, static_cast<DWORD>(hash >> 32), static_cast<DWORD>(hash));
+    DWORD start = GetTickCount();
+    for (;;) {
+        // For all sessions where possible (two users starting the setup from one shared folder), else this one's.
+        bool existed = false;
+        HANDLE section = OpenRunSection(L"Global", suffix, &existed);
+        if (!section) section = OpenRunSection(L"Local", suffix, &existed);
+        if (!section) return 1;
+        if (!existed) {
+            // Held until the process ends: the section goes with its last handle.
+            RunRecord* record = static_cast<RunRecord*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
+            if (record) {
+                record->processId = GetCurrentProcessId();
+                record->threadId = GetCurrentThreadId();
+                UnmapViewOfFile(record);
+            }
+            return 1;
+        }
+        int brought = BringHolderForward(section);
+        // Closed before the next look, so that a holder's section can go when the holder ends.
+        CloseHandle(section);
+        if (brought || GetTickCount() - start >= RUN_WINDOW_WAIT_MS) return 0;
+        Sleep(50);
+    }
 }

@@ -1,4 +1,4 @@
-// Windows and event queue: numbered top-level windows and one polled event stream per thread.
+// Windows and event queue: numbered top-level windows, one polled event stream per thread, one run per working folder.
 // Contract: windows are known by number; create returns the handle (fixed number), the number (ANY_NUMBER) or 0; fetches return event codes.
 #pragma once
 
@@ -88,3 +88,9 @@ HACCEL ShortcutTableFor(HWND window);
 void KeepClientSize(HWND window, int width, int height);
 // Inside the window runtime: Tab navigation over the active window's WS_TABSTOP descendants.
 void MoveFocus(int backward);
+
+// One run per working folder: claims the working folder (its final, long, upper-cased form) for this process until
+// it ends, through a named section called `name` plus a hash of the folder. 1: this process holds it, also when the
+// platform offers no way to claim it. 0: another process holds it; that process's window has been brought to the
+// front (or the box or picker it waits on), unless it showed none within a few seconds.
+int ClaimWorkingFolder(const char* name);

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <set>
@@ -102,7 +103,7 @@ bool ShowsIcon(HWND box, LPCSTR icon)
 class Installer : public ::testing::Test {
 protected:
     std::string root, work, link, defaultTarget;
-    DrvProcess process = {};
+    DrvProcess process = {}, others[2] = {};
     HWND window = 0;
     DrvBox box;
 
@@ -119,7 +120,9 @@ protected:
         defaultTarget = std::string(folder) + "\\BrindaVel\\";
         RemoveShortcut();
     }
-    void TearDown() override { DrvCloseProcess(&process); }
+    void TearDown() override {
+        for (DrvProcess* run : {&process, &others[0], &others[1]}) DrvCloseProcess(run);
+    }
 
     // Seen under Wine: right after a save the shell's menu builder holds the new shortcut open for a while.
     void RemoveShortcut() {
@@ -129,9 +132,9 @@ protected:
     }
 
     // The installer in `work`, ready for input: "Nein" is its last gadget, input sent before it exists is lost.
-    void Start() {
+    void Start(const char* program = BRV_E2E_INSTALLER) {
         Make(work + "\\");
-        ASSERT_TRUE(DrvStart(BRV_E2E_INSTALLER, work.c_str(), &process));
+        ASSERT_TRUE(DrvStart(program, work.c_str(), &process));
         window = DrvWaitMainWindow(&process, TIMEOUT_MS);
         ASSERT_TRUE(window && DrvWaitReady(&process, window, 6, TIMEOUT_MS)) << "no main window ready for input";
     }
@@ -151,9 +154,26 @@ protected:
 
     void Answer(int button) { ASSERT_TRUE(DrvAnswerBox(&box, button) && DrvWaitGone(box.hwnd, TIMEOUT_MS)); }
 
-    void ExpectExitZero() {
+    void ExpectExitZero(DrvProcess* run = nullptr) {
         DWORD code = 1234;
-        EXPECT_TRUE(DrvWaitExit(&process, TIMEOUT_MS, &code) && code == 0) << "ended: no; exit code " << code;
+        EXPECT_TRUE(DrvWaitExit(run ? run : &process, TIMEOUT_MS, &code) && code == 0) << "exit code " << code;
+    }
+
+    // Two more starts while the first run asks: from its working folder, one brings the question to the front and
+    // ends with 0, without a window (staging there would take the first run's files); from another folder, one
+    // runs beside it.
+    void StartTwiceMore() {
+        HWND front = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, 0, 0, 0, 0);
+        SetForegroundWindow(front);  // the user went elsewhere meanwhile
+        ASSERT_TRUE(DrvStart(BRV_E2E_INSTALLER, work.c_str(), &others[0]));
+        ExpectExitZero(&others[0]);
+        EXPECT_EQ(box.hwnd, GetForegroundWindow()) << "the first run's question in front";
+        DestroyWindow(front);
+        Make(root + "\\Anders\\");
+        ASSERT_TRUE(DrvStart(BRV_E2E_INSTALLER, (root + "\\Anders").c_str(), &others[1]));
+        HWND beside = DrvWaitMainWindow(&others[1], TIMEOUT_MS);
+        ASSERT_TRUE(beside && DrvWaitReady(&others[1], beside, 6, TIMEOUT_MS) && DrvCloseByCaption(beside));
+        ExpectExitZero(&others[1]);
     }
 };
 
@@ -187,7 +207,9 @@ struct Case {
     const char* workIn = "Arbeit";      // else the working directory, under the scratch folder
 };
 const Case kCases[] = {
-    {"CompleteInstallation", BY_JA, {"Ziel\\"}, "Ziel\\BrindaVel\\", true, SUCCESS, "Arbeit|Ziel", "", false},
+    // The user's own (empty) notes in the working folder, and two more starts while the question is open.
+    {"CompleteInstallation", BY_JA, {"Ziel\\", "Arbeit\\Notiz.txt"}, "Ziel\\BrindaVel\\", true, SUCCESS,
+     "Anders|Arbeit|Ziel", "Notiz.txt", false},
     // Earlier files in place: each is replaced, and the count still reaches its total.
     {"OverAnEarlierInstallation", BY_JA,
      {"Ziel\\DasyLab\\Temperatur-1.dsb", "Ziel\\Text\\Notiz.txt", "Ziel\\Brindavel.exe"}, "Ziel\\", false, SUCCESS,
@@ -255,6 +277,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     if (target.back() != '\\') target += '\\';
     if (row.asks) {
         ExpectBox(QUESTION, target);
+        if (row.box == SUCCESS) StartTwiceMore();
         Answer(row.box == NO_BOX ? IDNO : IDYES);
     }
     const DWORD started = GetTickCount();
@@ -277,6 +300,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     EXPECT_EQ(row.rootAfter, Names(root));
     if (row.workAfter) EXPECT_EQ(row.workAfter, Names(work)) << "in the working directory";
     if (!installs && row.way == BY_JA) EXPECT_EQ("", Names(target)) << "under the target";
+    if (row.asks && row.box == SUCCESS) EXPECT_EQ("", Bytes(work + "\\Notiz.txt")) << "the user's notes changed";
     if (installs) {
         // The target holds exactly the installed layout, every file byte-identical to its payload file.
         EXPECT_EQ("Brindavel.exe|DasyLab|Text", Names(target));
@@ -355,6 +379,45 @@ bool SelectInPicker(const DrvProcess& process, HWND picker, const std::string& f
                     SendMessageTimeoutA(picker, BFFM_SETSELECTIONA, TRUE, (LPARAM)path, SMTO_NORMAL, 30000, &done);
     if (path) VirtualFreeEx(process.process, path, 0, MEM_RELEASE);
     return selected;
+}
+
+// The path of the module `name` in the process, "" while it has none of that name.
+std::string LoadedModule(DWORD process, const char* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process);
+    MODULEENTRY32 module = {sizeof module};
+    std::string path;
+    for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module))
+        if (!lstrcmpiA(module.szModule, name)) path = module.szExePath;
+    CloseHandle(snapshot);
+    return path;
+}
+
+// A library of a name the installer loads, planted beside a copy of it and in the working folder, is never loaded,
+// although Wine is told to prefer a library file it finds to its own (as Windows does); the keyboard device still
+// opens, with the system's library.
+TEST_F(Installer, PlantedLibrariesAreNeverLoaded) {
+    const std::string downloads = root + "\\Downloads", setup = downloads + "\\BrindaVelSetup.exe";
+    Make(downloads + "\\");
+    Make(work + "\\");
+    ASSERT_TRUE(CopyFileA(BRV_E2E_INSTALLER, setup.c_str(), FALSE));
+    for (const std::string& folder : {downloads, work})
+        ASSERT_TRUE(CopyFileA(BRV_E2E_PLANTED_LIBRARY, (folder + "\\dinput.dll").c_str(), FALSE));
+    // Wine's override for this program alone (seen: WINEDLLOVERRIDES set here does not reach a started program).
+    const char* const key = "Software\\Wine\\AppDefaults\\BrindaVelSetup.exe";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(key) + "\\DllOverrides").c_str(),
+                                             "dinput", REG_SZ, "native,builtin", 15));
+    Start(setup.c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, key);
+    char system[MAX_PATH];
+    const std::string expected = std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\dinput.dll";
+    std::string input;  // the device may be opened a little after the window is ready
+    for (DWORD start = GetTickCount(); input.empty() && GetTickCount() - start < 30000; Sleep(100))
+        input = LoadedModule(process.processId, "dinput.dll");
+    EXPECT_STRCASEEQ(expected.c_str(), input.c_str());
+    EXPECT_EQ("", Names(downloads, "*.loaded") + Names(work, "*.loaded")) << "traces of the planted library";
+    ASSERT_TRUE(DrvClick(window, 6));
+    ExpectExitZero();
 }
 
 // "Pfad" opens the picker at target_path, never at the text typed into the field; cancel keeps the typed text,

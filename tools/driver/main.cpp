@@ -78,6 +78,7 @@ void Usage()
            "  ready ID MS           wait until control ID is shown and the program waits for input\n"
            "  windows               list the program's top-level windows\n"
            "  command ITEM          post WM_COMMAND (a menu item)\n"
+           "  click ID              post BM_CLICK to control ID of the main window\n"
            "  close                 WM_SYSCOMMAND SC_CLOSE (the caption's close box)\n"
            "  box MS                wait for a message box; prints title, text and buttons\n"
            "  answer ID             click button ID of the last box and wait until it is gone\n"
@@ -130,6 +131,9 @@ int main(int argc, char** argv)
         } else if (strcmp(command, "command") == 0) {
             need(1);
             if (!DrvPostCommand(NeedWindow(), Number(argv[++i]))) Fail("cannot post command", argv[i]);
+        } else if (strcmp(command, "click") == 0) {
+            need(1);
+            if (!DrvClick(NeedWindow(), Number(argv[++i]))) Fail("no such control", argv[i]);
         } else if (strcmp(command, "close") == 0) {
             if (!DrvCloseByCaption(NeedWindow())) Fail("cannot post SC_CLOSE", 0);
         } else if (strcmp(command, "box") == 0) {
