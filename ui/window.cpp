@@ -5,6 +5,7 @@
 #include "core/frame.h"
 #include "core/registry.h"
 #include "ui/gadget.h"
+#include "ui/runtime.h"
 
 namespace {
 
@@ -362,6 +363,16 @@ void DestroyAllWindows() {
     while (NextObject(windowsTable, &number)) DestroyNumberedWindow(number);
 }
 
+namespace {
+
+// The events an application acts on: the keyboard device put off until the window is ready is opened before any.
+int HandOut(int code) {
+    if (code == EVENT_GADGET || code == EVENT_MENU || code == EVENT_CLOSE_WINDOW) OpenPutOffKeyboardDevice();
+    return code;
+}
+
+}  // namespace
+
 int FetchEvent(int timeout) {
     EventState* state = CurrentEventState();
     state->type = -1;
@@ -373,11 +384,19 @@ int FetchEvent(int timeout) {
         state->pending = 0;
         int code = node->code;
         HeapFree(ApplicationHeap(), 0, node);
-        return code;
+        return HandOut(code);
     }
 
     MSG message = {};
     if (timeout == -1) {
+        // Waiting with nothing left to handle, the thread is ready for input: the keyboard device put off until
+        // then is opened once a tenth of a second has passed without any, so that input coming at once is
+        // handled first.
+        while (KeyboardDevicePutOff() && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_TIMEOUT) {
+                OpenPutOffKeyboardDevice();
+            }
+        }
         GetMessageA(&message, nullptr, 0, 0);
     } else if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
         if (timeout == 0) return 0;
@@ -398,7 +417,7 @@ int FetchEvent(int timeout) {
     if (state->pending) {
         int code = state->pending;
         state->pending = 0;
-        return code;
+        return HandOut(code);
     }
     return static_cast<int>(message.message);
 }
