@@ -72,6 +72,12 @@ void QueueEvent(EventState* state, int code, int window) {
     state->tail = node;
 }
 
+// The events an application acts on: the keyboard device put off until the window is ready is opened before any.
+int HandOut(int code) {
+    if (code == EVENT_GADGET || code == EVENT_MENU || code == EVENT_CLOSE_WINDOW) OpenPutOffKeyboardDevice();
+    return code;
+}
+
 // --- One handler per translated message; each returns the result or NOT_HANDLED ---
 
 LRESULT OnMoveOrClose(EventState* state, UINT message, int number) {
@@ -363,16 +369,6 @@ void DestroyAllWindows() {
     while (NextObject(windowsTable, &number)) DestroyNumberedWindow(number);
 }
 
-namespace {
-
-// The events an application acts on: the keyboard device put off until the window is ready is opened before any.
-int HandOut(int code) {
-    if (code == EVENT_GADGET || code == EVENT_MENU || code == EVENT_CLOSE_WINDOW) OpenPutOffKeyboardDevice();
-    return code;
-}
-
-}  // namespace
-
 int FetchEvent(int timeout) {
     EventState* state = CurrentEventState();
     state->type = -1;
@@ -393,7 +389,7 @@ int FetchEvent(int timeout) {
         // then is opened once a tenth of a second has passed without any, so that input coming at once is
         // handled first.
         while (KeyboardDevicePutOff() && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_TIMEOUT) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
                 OpenPutOffKeyboardDevice();
             }
         }
