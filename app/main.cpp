@@ -88,8 +88,10 @@ static void build_main_window()
                                button_width, button_height, "Nein");
     SOURCE_LINE; AttachToolTip(GADGET_NO_BUTTON, " Installation abbrechen ");
 
-    // Opened once and never read; its end step releases it.
-    SOURCE_LINE; OpenKeyboardDevice(WindowHandleOf(0));
+    // Opened once and never read; its end step releases it. Nothing of it can be seen, so it is opened once the
+    // window is ready for input, in a pause of the user's or before the first gadget, menu or close event (it
+    // takes about 5 ms).
+    SOURCE_LINE; OpenKeyboardDeviceWhenReady(WindowHandleOf(0));
     SOURCE_LINE; AddShortcut(0, VK_ESCAPE, ITEM_CANCEL);
 }
 

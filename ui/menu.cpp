@@ -52,15 +52,13 @@ void ShowCurrentBar(MenuBuildState* state, int onBar) {
     RECT before;
     GetClientRect(record->window, &before);
     if (GetMenu(record->window) != record->menu) {
-        SetMenu(record->window, record->menu);
+        KeepClientSize(record->window, before.right, before.bottom, record->menu);
     } else if (onBar) {
         DrawMenuBar(record->window);  // the bar may wrap to a second line
-    } else {
-        // A drop-down is built when it opens. Seen on Wine: setting the same bar again frames the window
-        // anew, with a move, a size and a repaint each time, while the start-up waits for them.
-        return;
+        KeepClientSize(record->window, before.right, before.bottom, nullptr);
     }
-    KeepClientSize(record->window, before.right, before.bottom);
+    // An item inside a drop-down needs nothing here: the drop-down is built when it opens. Seen on Wine: setting
+    // the same bar again frames the window anew, with a move, a size and a repaint each time.
 }
 
 void AppendSubmenu(MenuBuildState* state, const char* text) {

@@ -1,5 +1,5 @@
 // Window runtime wiring: the ui's start and end steps in the frame's slots, the small library, drawing support and the keyboard device.
-// Contract: nothing here is called by the application except PlugWindowRuntime and OpenKeyboardDevice; DINPUT.DLL comes from the system folder only.
+// Contract: the application calls only PlugWindowRuntime and the keyboard device's openers; DINPUT.DLL comes from the system folder only.
 #include "ui/runtime.h"
 
 #define DIRECTINPUT_VERSION 0x0700
@@ -26,6 +26,8 @@ const int KEYBOARD_KEY_COUNT = 256;
 int drawingAreaOffset;
 int smallLibraryState[2];
 
+HWND putOffKeyboardWindow;  // the window of a device put off until it is ready for input, and its thread
+DWORD putOffKeyboardThread;
 HMODULE inputLibrary;
 IDirectInputA* directInput;
 IDirectInputDeviceA* keyboardDevice;
@@ -121,6 +123,22 @@ int OpenKeyboardDevice(HWND window) {
     // Shared, and never acquired: the device is never read, so it must not take keys from anyone.
     keyboardDevice->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
     return 1;
+}
+
+void OpenKeyboardDeviceWhenReady(HWND window) {
+    putOffKeyboardWindow = window;
+    putOffKeyboardThread = GetCurrentThreadId();
+}
+
+int KeyboardDevicePutOff() {
+    return putOffKeyboardWindow && putOffKeyboardThread == GetCurrentThreadId();
+}
+
+void OpenPutOffKeyboardDevice() {
+    if (!KeyboardDevicePutOff()) return;
+    HWND window = putOffKeyboardWindow;
+    putOffKeyboardWindow = nullptr;
+    OpenKeyboardDevice(window);
 }
 
 void CloseKeyboardDevice() {

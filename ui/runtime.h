@@ -10,6 +10,13 @@ void PlugWindowRuntime();
 // Creates the DirectInput keyboard device for window (DINPUT.DLL loaded from the system folder).
 // Returns 1 when the device exists, 0 when DirectInput is absent or refuses; nothing is ever read from it.
 int OpenKeyboardDevice(HWND window);
+// Puts OpenKeyboardDevice off until the calling thread's window is ready for input: the event fetch opens it once
+// the thread has waited a tenth of a second with nothing to handle, or before it hands out a gadget, menu or close
+// event, whichever comes first.
+void OpenKeyboardDeviceWhenReady(HWND window);
+// Inside the window runtime: whether the calling thread has a device put off; opening it (once).
+int KeyboardDevicePutOff();
+void OpenPutOffKeyboardDevice();
 // End step: releases device, DirectInput object and library; a no-op when they were never created.
 void CloseKeyboardDevice();
 

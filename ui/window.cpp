@@ -5,6 +5,7 @@
 #include "core/frame.h"
 #include "core/registry.h"
 #include "ui/gadget.h"
+#include "ui/runtime.h"
 
 namespace {
 
@@ -71,6 +72,12 @@ void QueueEvent(EventState* state, int code, int window) {
     node->window = window;
     if (tail) tail->next = node; else state->head = node;
     state->tail = node;
+}
+
+// The events an application acts on: the keyboard device put off until the window is ready is opened before any.
+int HandOut(int code) {
+    if (code == EVENT_GADGET || code == EVENT_MENU || code == EVENT_CLOSE_WINDOW) OpenPutOffKeyboardDevice();
+    return code;
 }
 
 // --- One handler per translated message; each returns the result or NOT_HANDLED ---
@@ -388,11 +395,19 @@ int FetchEvent(int timeout) {
         state->pending = 0;
         int code = node->code;
         HeapFree(ApplicationHeap(), 0, node);
-        return code;
+        return HandOut(code);
     }
 
     MSG message = {};
     if (timeout == -1) {
+        // Waiting with nothing left to handle, the thread is ready for input: the keyboard device put off until
+        // then is opened once a tenth of a second has passed without any, so that input coming at once is
+        // handled first.
+        while (KeyboardDevicePutOff() && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+                OpenPutOffKeyboardDevice();
+            }
+        }
         GetMessageA(&message, nullptr, 0, 0);
     } else if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
         if (timeout == 0) return 0;
@@ -413,7 +428,7 @@ int FetchEvent(int timeout) {
     if (state->pending) {
         int code = state->pending;
         state->pending = 0;
-        return code;
+        return HandOut(code);
     }
     return static_cast<int>(message.message);
 }
@@ -437,28 +452,47 @@ HACCEL ShortcutTableFor(HWND window) {
     return record ? record->shortcutTable : nullptr;
 }
 
-void KeepClientSize(HWND window, int width, int height) {
+void KeepClientSize(HWND window, int width, int height, HMENU newBar) {
     RECT client, outer;
-    if (!GetClientRect(window, &client) || !GetWindowRect(window, &outer)) return;
-    if (client.right == width && client.bottom == height) return;
-    int x = outer.left;
-    int y = outer.top;
+    if (!GetClientRect(window, &client) || !GetWindowRect(window, &outer)) {
+        if (newBar) SetMenu(window, newBar);
+        return;
+    }
     int outerWidth = outer.right - outer.left + width - client.right;
     int outerHeight = outer.bottom - outer.top + height - client.bottom;
+    if (newBar) {
+        RECT frame = {0, 0, width, height};
+        AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)), TRUE,
+                           static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)));
+        outerWidth = frame.right - frame.left;
+        outerHeight = frame.bottom - frame.top;
+    } else if (client.right == width && client.bottom == height) {
+        return;
+    }
+    int x = outer.left;
+    int y = outer.top;
     // Centred by its size at creation, before the frame grew: centred again by its new size.
     int property = WindowNumberProperty(window);
     WindowRecord* record = property ? FindWindowRecord(property - 1) : nullptr;
     if (record && record->window == window) {
         CentreOuterRect(record->centring, record->centreReference, &x, &y, &outerWidth, &outerHeight);
     }
-    // Sized first and drawn with the next paint: seen on Wine, a redrawn move and size queue a repaint, a move
-    // and a size, while this size alone joins the size that the new bar itself just queued.
+    // Seen on Wine: a bar set on a shown window frames and draws it at once (a repaint, a move and a size queued),
+    // and a redrawn move or size queues a repaint again. With drawing held off, moved first and sized last, the
+    // move joins the one that showing the window left last in the queue, the bar's move joins that, the size joins
+    // the bar's size, and the window is drawn once, with its next paint.
+    int drawn = IsWindowVisible(window);
+    if (drawn) SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+    if (x != outer.left || y != outer.top) {
+        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE | SWP_NOREDRAW);
+    }
+    if (newBar) SetMenu(window, newBar);
     SetWindowPos(window, nullptr, 0, 0, outerWidth, outerHeight,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOREDRAW);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
-    if (x != outer.left || y != outer.top) {
-        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-    }
+    if (drawn) SendMessageA(window, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    // The frame above counts one line of bar; a bar too long for the window's width wraps onto more.
+    if (newBar) KeepClientSize(window, width, height, nullptr);
 }
 
 void MoveFocus(int backward) {

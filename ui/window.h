@@ -82,10 +82,10 @@ int EventWindow();
 WindowRecord* FindWindowRecord(int number);
 // Inside the window runtime: the shortcut table of the numbered window carrying exactly this handle, or null.
 HACCEL ShortcutTableFor(HWND window);
-// Inside the window runtime: after the window's frame grew (a menu bar shown), gives it back the client size
-// width x height (pixels, as measured before) by growing the outer window; one opened centred is centred again, any
-// other keeps its top-left.
-void KeepClientSize(HWND window, int width, int height);
+// Inside the window runtime: shows newBar on the window (none: the frame already grew, a bar wrapped) and gives the
+// window back the client size width x height (pixels, as measured before) by growing the outer window; one opened
+// centred is centred again, any other keeps its top-left.
+void KeepClientSize(HWND window, int width, int height, HMENU newBar);
 // Inside the window runtime: Tab navigation over the active window's WS_TABSTOP descendants.
 void MoveFocus(int backward);
 

@@ -368,6 +368,30 @@ TEST_F(Ui, AMessageBoxDisablesTheThreadsOtherWindowsWhileItIsOpen) {
     }
 }
 
+DWORD WINAPI PostAfterAPause(void* window) {
+    Sleep(400);
+    return PostMessageA(static_cast<HWND>(window), WM_USER + 7, 0, 0);
+}
+
+// A keyboard device put off until the window is ready is opened before an event the application acts on, or in a
+// wait with nothing to handle once a tenth of a second has passed.
+TEST_F(Ui, AKeyboardDevicePutOffIsOpenedBeforeAnActionOrWhenTheThreadIsIdle) {
+    ASSERT_NE(0, CreateNumberedWindow(1, 40, 40, 200, 100, "Eins", FRAME | WINDOW_HIDDEN));
+    Drain();
+    HWND window = WindowHandleOf(1);
+    OpenKeyboardDeviceWhenReady(window);
+    PostMessageA(window, MSG_GADGET_NOTIFY, 3, 0);  // waiting already: no idle wait comes before it
+    EXPECT_EQ(EVENT_GADGET, WaitEvent());
+    EXPECT_FALSE(KeyboardDevicePutOff());
+    CloseKeyboardDevice();
+    OpenKeyboardDeviceWhenReady(window);
+    HANDLE poster = CreateThread(nullptr, 0, PostAfterAPause, window, 0, nullptr);
+    EXPECT_EQ(WM_USER + 7, WaitEvent());  // not an action: opened in the wait before it
+    EXPECT_FALSE(KeyboardDevicePutOff());
+    ASSERT_TRUE(Join(poster));
+    CloseKeyboardDevice();
+}
+
 TEST_F(Ui, TheFolderPickerGivesAFolderWithOneTrailingBackslashOrTheEmptyText) {
     ASSERT_NE(0, CreateNumberedWindow(0, 40, 40, 300, 120, "Installation", FRAME));
     // The chosen folder ends in one backslash (C:\ keeps its own), a cancelled picker gives the empty text.
