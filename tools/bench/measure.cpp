@@ -25,7 +25,7 @@ static double now_ms()
     return counter_ms(counter.QuadPart);
 }
 
-static const double TIMEOUT_MS = 300000;  // a start under emulation can take tens of seconds
+static const double TIMEOUT_MS = 300000;  // generous: where i386 runs under the emulator, a start takes tens of seconds
 static const int POLL_SLEEP_MS = 1;
 static const int MEMORY_SAMPLE_TURNS = 4;  // every fourth turn of every wait samples the peak working set
 
@@ -35,37 +35,13 @@ struct Run {
     unsigned turn;
 };
 
-// Appends `text` to the zero-terminated `line` of `capacity` bytes; 0 when it does not fit (the line stays as it was).
-static int append(char* line, int capacity, const char* text)
-{
-    int used = lstrlenA(line);
-    int length = lstrlenA(text);
-    if (used + length >= capacity) return 0;
-    CopyMemory(line + used, text, length + 1);
-    return 1;
-}
-
-// Every program is started alike: quoted program, its switches, on the visible desktop (without it a program started
-// from a console program lands on an invisible one), in the given working folder.
+// Every program is started alike, by the driver: quoted program, its switches, on the visible desktop, in the given
+// working folder. The launch time is taken just before the process is created.
 static int start(Run* run, const char* program, const char* switches, const char* directory)
 {
     ZeroMemory(run, sizeof *run);
-    char line[4096] = "\"";
-    if (!append(line, sizeof line, program) || !append(line, sizeof line, "\"")) return 0;
-    if (switches && (!append(line, sizeof line, " ") || !append(line, sizeof line, switches))) return 0;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    char desktop[] = "WinSta0\\Default";
-    startup.lpDesktop = desktop;
-    PROCESS_INFORMATION info;
     run->launched = now_ms();
-    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, directory, &startup, &info)) return 0;
-    run->process.process = info.hProcess;
-    run->process.thread = info.hThread;
-    run->process.processId = info.dwProcessId;
-    run->process.threadId = info.dwThreadId;
-    return 1;
+    return DrvStartCommand(program, switches, directory, &run->process);
 }
 
 typedef int (*Condition)(Run* run, void* context);
@@ -155,8 +131,8 @@ static int field_editable(Run* run, void* context)
 // Launch -> frame shown -> complete window drawn -> input-idle -> ready: a message posted to the program's edit field
 // has been taken from its queue and handled. The probe is EM_SETREADONLY: it changes the field's style, which this
 // process reads without the program's help (a sent query would only be answered at the program's next message wait,
-// for ours after its loop's 10 ms pause). The field is made editable again at once (ours handles that in its next
-// loop pass, before it paints anything; the peer may paint the field grey for a millisecond).
+// for ours after its loop's 10 ms pause, app/main.cpp). The field is made editable again at once (ours handles that
+// in its next loop pass, before it paints anything; the peer may paint the field grey for a millisecond).
 static int measure_startup(Run* run, const Side* side, Startup* startup)
 {
     ZeroMemory(startup, sizeof *startup);
@@ -262,8 +238,10 @@ static double pause_ms_between(const PauseLog* log, LONG count, double from, dou
 }
 
 // What the pause log tells about one run of ours, on the run's clock (ms after launch): the loop's pauses before
-// ready, every pause by its length (10 the loop, 20 the settle steps, 200 the drain and the clean-up), the pause
-// time inside the install work, up to the question and inside the end, and the last pause before the result box.
+// ready, every pause by its length, the pause time inside the install work, up to the question and inside the end,
+// and the last pause before the result box. The lengths are the installer's own: 10 ms its event loop's pause
+// (app/main.cpp), 20 ms a settle step's (app/install.cpp, ended by the rule in app/install.h), any other the
+// 200 ms of the drain before staging and of the clean-up (app/install.cpp).
 static void print_pauses(const Run* run, const PauseLog* log, double ready, double clicked, double question_seen,
                          double result_seen, double result_answered, double ended)
 {
@@ -415,15 +393,21 @@ static int measure_peer_gui(const char* exe, const char* directory, const char* 
 // Unquoted paths (the benchmark's have no spaces): a quoted folder ending in a backslash would escape its quote.
 static int measure_msi(const char* package, const char* directory, const char* target)
 {
-    char program[MAX_PATH];
+    char program[MAX_PATH + 16];
     UINT length = GetSystemDirectoryA(program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || !append(program, MAX_PATH, "\\msiexec.exe")) return fail(NULL, "system folder");
-    char switches[2048] = "/i ";
-    if (!append(switches, sizeof switches, package) || !append(switches, sizeof switches, " /qn INSTALLDIR=") ||
-        !append(switches, sizeof switches, target))
-        return fail(NULL, "command line too long");
+    if (length == 0 || length >= MAX_PATH) return fail(NULL, "system folder");
+    lstrcpyA(program + length, "\\msiexec.exe");
+    const char* parts[] = {"/i ", package, " /qn INSTALLDIR=", target};
+    int total = 1;
+    for (const char* part : parts) total += lstrlenA(part);
+    char* switches = (char*)HeapAlloc(GetProcessHeap(), 0, total);
+    if (!switches) return fail(NULL, "memory");
+    switches[0] = 0;
+    for (const char* part : parts) lstrcatA(switches, part);
     Run run;
-    if (!start(&run, program, switches, directory)) return fail(NULL, "launch");
+    int started = start(&run, program, switches, directory);
+    HeapFree(GetProcessHeap(), 0, switches);
+    if (!started) return fail(NULL, "launch");
     double ended;
     if (!poll(&run, process_ended, NULL, &ended)) return fail(&run, "end");
     printf("{\"mode\":\"msi\",");

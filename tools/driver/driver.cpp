@@ -1,5 +1,5 @@
 // GUI driver: starts a Windows program and operates its windows from outside, as a person at the keyboard would.
-// Contract: see driver.h; every wait polls (50 ms steps) against a GetTickCount deadline.
+// Contract: see driver.h; every wait polls (50 ms steps, one loop: Poll) against a GetTickCount deadline.
 #include "tools/driver/driver.h"
 
 #include <psapi.h>
@@ -8,7 +8,7 @@
 namespace {
 
 const int POLL_MS = 50;
-const UINT SEND_TIMEOUT_MS = 10000;  // everything runs emulated here: a responsive target can still take seconds
+const UINT SEND_TIMEOUT_MS = 10000;  // generous: under the i386 emulator a responsive target took seconds to answer
 
 struct Deadline {
     DWORD start;
@@ -16,6 +16,20 @@ struct Deadline {
     explicit Deadline(int timeoutMs) : start(GetTickCount()), span(timeoutMs < 0 ? 0 : (DWORD)timeoutMs) {}
     bool passed() const { return GetTickCount() - start >= span; }
 };
+
+// The one polling loop of the waits: `check` answers 1 (there), 0 (not yet) or -1 (never: the process or window is
+// gone); it runs at once and then every POLL_MS until the timeout. 1 only when `check` answered 1.
+template <class Check>
+int Poll(int timeoutMs, Check check)
+{
+    Deadline deadline(timeoutMs);
+    for (;;) {
+        int state = check();
+        if (state) return state > 0;
+        if (deadline.passed()) return 0;
+        Sleep(POLL_MS);
+    }
+}
 
 int ClassIs(HWND window, const char* name)
 {
@@ -126,24 +140,44 @@ BOOL CALLBACK BoxButtonProc(HWND control, LPARAM parameter)
 
 }  // namespace
 
-int DrvStart(const char* program, const char* workingDirectory, DrvProcess* out)
+int DrvStartCommand(const char* program, const char* arguments, const char* workingDirectory, DrvProcess* out)
 {
     memset(out, 0, sizeof *out);
-    char commandLine[MAX_PATH + 3];
-    if (lstrlenA(program) > MAX_PATH) return 0;
-    wsprintfA(commandLine, "\"%s\"", program);
+    // The line is as long as it needs to be: the quoted program, then a blank and the arguments.
+    int programLength = lstrlenA(program);
+    int argumentsLength = arguments ? lstrlenA(arguments) : 0;
+    char* commandLine = (char*)HeapAlloc(GetProcessHeap(), 0, programLength + argumentsLength + 4);
+    if (!commandLine) return 0;
+    commandLine[0] = '"';
+    memcpy(commandLine + 1, program, programLength);
+    commandLine[programLength + 1] = '"';
+    char* end = commandLine + programLength + 2;
+    if (arguments) {
+        *end++ = ' ';
+        memcpy(end, arguments, argumentsLength);
+        end += argumentsLength;
+    }
+    *end = 0;
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
+    // Seen: a program started from a console program without a desktop named landed on an invisible one.
     char desktop[] = "WinSta0\\Default";
     startup.lpDesktop = desktop;
     PROCESS_INFORMATION info;
-    if (!CreateProcessA(0, commandLine, 0, 0, FALSE, 0, 0, workingDirectory, &startup, &info)) return 0;
+    BOOL started = CreateProcessA(0, commandLine, 0, 0, FALSE, 0, 0, workingDirectory, &startup, &info);
+    HeapFree(GetProcessHeap(), 0, commandLine);
+    if (!started) return 0;
     out->process = info.hProcess;
     out->thread = info.hThread;
     out->processId = info.dwProcessId;
     out->threadId = info.dwThreadId;
     return 1;
+}
+
+int DrvStart(const char* program, const char* workingDirectory, DrvProcess* out)
+{
+    return DrvStartCommand(program, 0, workingDirectory, out);
 }
 
 void DrvCloseProcess(DrvProcess* process)
@@ -167,45 +201,33 @@ int DrvIsRunning(const DrvProcess* process)
 
 HWND DrvWaitMainWindow(DrvProcess* process, int timeoutMs)
 {
-    Deadline deadline(timeoutMs);
-    for (;;) {
+    HWND window = 0;
+    Poll(timeoutMs, [&] {
         DrvSampleMemory(process);
-        HWND window = FindTop(process->processId, 0);
-        if (window) return window;
-        if (deadline.passed() || !DrvIsRunning(process)) return 0;
-        Sleep(POLL_MS);
-    }
+        window = FindTop(process->processId, 0);
+        return window ? 1 : DrvIsRunning(process) ? 0 : -1;
+    });
+    return window;
 }
 
 HWND DrvWaitWindowOfClass(DrvProcess* process, const char* className, int timeoutMs)
 {
-    Deadline deadline(timeoutMs);
-    for (;;) {
-        HWND window = FindTop(process->processId, className);
-        if (window) return window;
-        if (deadline.passed() || !DrvIsRunning(process)) return 0;
-        Sleep(POLL_MS);
-    }
+    HWND window = 0;
+    Poll(timeoutMs, [&] {
+        window = FindTop(process->processId, className);
+        return window ? 1 : DrvIsRunning(process) ? 0 : -1;
+    });
+    return window;
 }
 
 int DrvWaitGone(HWND window, int timeoutMs)
 {
-    Deadline deadline(timeoutMs);
-    for (;;) {
-        if (!IsWindow(window) || !IsWindowVisible(window)) return 1;
-        if (deadline.passed()) return 0;
-        Sleep(POLL_MS);
-    }
+    return Poll(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window) ? 1 : 0; });
 }
 
 int DrvWaitEnabled(HWND window, int timeoutMs)
 {
-    Deadline deadline(timeoutMs);
-    for (;;) {
-        if (IsWindow(window) && IsWindowEnabled(window)) return 1;
-        if (deadline.passed() || !IsWindow(window)) return 0;
-        Sleep(POLL_MS);
-    }
+    return Poll(timeoutMs, [&] { return !IsWindow(window) ? -1 : IsWindowEnabled(window) ? 1 : 0; });
 }
 
 int DrvReadText(HWND window, char* buffer, int size)
@@ -234,28 +256,24 @@ int DrvListControls(HWND parent, DrvControl* out, int capacity)
 
 int DrvWaitControlVisible(HWND parent, int id, int visible, int timeoutMs)
 {
-    Deadline deadline(timeoutMs);
-    for (;;) {
+    return Poll(timeoutMs, [&] {
         HWND control = GetDlgItem(parent, id);
         if (control && (IsWindowVisible(control) ? 1 : 0) == (visible ? 1 : 0)) return 1;
-        if (deadline.passed() || !IsWindow(parent)) return 0;
-        Sleep(POLL_MS);
-    }
+        return IsWindow(parent) ? 0 : -1;
+    });
 }
 
 int DrvWaitControlText(HWND parent, int id, const char* text, int timeoutMs)
 {
-    Deadline deadline(timeoutMs);
     char buffer[1024];
-    for (;;) {
+    return Poll(timeoutMs, [&] {
         HWND control = GetDlgItem(parent, id);
         if (control) {
             DrvReadText(control, buffer, sizeof buffer);
             if (lstrcmpA(buffer, text) == 0) return 1;
         }
-        if (deadline.passed() || !IsWindow(parent)) return 0;
-        Sleep(POLL_MS);
-    }
+        return IsWindow(parent) ? 0 : -1;
+    });
 }
 
 int DrvWaitReady(DrvProcess* process, HWND window, int lastControlId, int timeoutMs)
@@ -337,8 +355,7 @@ void ReadBox(HWND dialog, DrvBox* out)
 
 int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out)
 {
-    Deadline deadline(timeoutMs);
-    for (;;) {
+    return Poll(timeoutMs, [&] {
         DrvSampleMemory(process);
         HWND dialog = FindTop(process->processId, "#32770");
         // A box counts once its buttons exist: the dialog is shown before all its children are created.
@@ -346,9 +363,8 @@ int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out)
             ReadBox(dialog, out);
             if (out->buttonCount > 0) return 1;
         }
-        if (deadline.passed() || !DrvIsRunning(process)) return 0;
-        Sleep(POLL_MS);
-    }
+        return DrvIsRunning(process) ? 0 : -1;
+    });
 }
 
 int DrvSampleMemory(DrvProcess* process)
@@ -424,8 +440,8 @@ int Uniform(const BYTE* pixels, DWORD size)
 
 int DrvSaveScreenshot(HWND window, const char* bmpPath)
 {
-    // Seen under Wine (emulated here): a window reported visible is painted up to seconds later, so a single
-    // capture is often black or half drawn. Capture until two captures in a row agree and show more than one colour.
+    // Seen under Wine (i386 emulated): a window reported visible was painted up to seconds later, so a single
+    // capture was often black or half drawn. Capture until two captures in a row agree and show more than one colour.
     Deadline deadline(20000);
     BITMAPINFOHEADER header, previousHeader;
     BYTE* pixels = 0;

@@ -37,7 +37,9 @@ struct DrvBox {
     char buttonTexts[DRV_MAX_BUTTONS][64];
 };
 
-// Starts `program` (a Windows path, quoted on the command line) in `workingDirectory` (null: the driver's own).
+// Starts `program` (a Windows path, quoted on the command line) in `workingDirectory` (null: the driver's own), on
+// the visible desktop; the command line holds `arguments` after the program (null: none), however long.
+int DrvStartCommand(const char* program, const char* arguments, const char* workingDirectory, DrvProcess* out);
 int DrvStart(const char* program, const char* workingDirectory, DrvProcess* out);
 // Ends the process if it still runs (TerminateProcess, exit code 9999) and closes the handles.
 void DrvCloseProcess(DrvProcess* process);

@@ -70,20 +70,136 @@ int Number(const char* text)
     return (int)strtol(text, 0, 0);
 }
 
+// --- The commands: each finds its arguments at `argument`, as many as its row in COMMANDS names ---
+
+void Start(char** argument)
+{
+    const char* directory = strcmp(argument[1], "-") == 0 ? 0 : argument[1];
+    if (DrvIsRunning(&program)) Fail("the started program still runs", argument[0]);
+    DrvCloseProcess(&program);
+    if (!DrvStart(argument[0], directory, &program)) Fail("cannot start", argument[0]);
+    printf("started pid=%lu\n", (unsigned long)program.processId);
+}
+
+void Window(char** argument)
+{
+    mainWindow = DrvWaitMainWindow(&program, Number(argument[0]));
+    if (!mainWindow) Fail("no main window appeared", 0);
+    char title[1024];
+    DrvReadText(mainWindow, title, sizeof title);
+    RECT client = {};
+    GetClientRect(mainWindow, &client);
+    printf("window");
+    PrintEscaped("title", title);
+    printf(" client=%ldx%ld\n", client.right, client.bottom);
+}
+
+void Ready(char** argument)
+{
+    if (!DrvWaitReady(&program, NeedWindow(), Number(argument[0]), Number(argument[1])))
+        Fail("window not ready", argument[0]);
+    printf("ready\n");
+}
+
+void Windows(char**)
+{
+    EnumWindows(PrintTopProc, 0);
+}
+
+void Command(char** argument)
+{
+    if (!DrvPostCommand(NeedWindow(), Number(argument[0]))) Fail("cannot post command", argument[0]);
+}
+
+void Click(char** argument)
+{
+    if (!DrvClick(NeedWindow(), Number(argument[0]))) Fail("no such control", argument[0]);
+}
+
+void Close(char**)
+{
+    if (!DrvCloseByCaption(NeedWindow())) Fail("cannot post SC_CLOSE", 0);
+}
+
+void Box(char** argument)
+{
+    haveBox = DrvWaitBox(&program, 1, Number(argument[0]), &currentBox);
+    if (!haveBox) Fail("no message box appeared", 0);
+    printf("box");
+    PrintEscaped("title", currentBox.title);
+    PrintEscaped("text", currentBox.text);
+    printf(" buttons=");
+    for (int b = 0; b < currentBox.buttonCount; ++b) {
+        printf("%s%d:", b ? "," : "", currentBox.buttonIds[b]);
+        PrintBytes(currentBox.buttonTexts[b]);
+    }
+    printf("\n");
+}
+
+void Answer(char** argument)
+{
+    if (!haveBox) Fail("no box to answer", 0);
+    if (!DrvAnswerBox(&currentBox, Number(argument[0]))) Fail("no such button", argument[0]);
+    if (!DrvWaitGone(currentBox.hwnd, 60000)) Fail("box stayed open", 0);
+    haveBox = 0;
+}
+
+void Screenshot(char** argument)
+{
+    HWND shown = haveBox && IsWindow(currentBox.hwnd) ? currentBox.hwnd : NeedWindow();
+    int saved = DrvSaveScreenshot(shown, argument[0]);
+    if (!saved) Fail("screenshot failed", argument[0]);
+    printf("screenshot file=%s settled=%d\n", argument[0], saved == 1);
+}
+
+void Exit(char** argument)
+{
+    DWORD code = 0;
+    if (!DrvWaitExit(&program, Number(argument[0]), &code)) Fail("program did not end", 0);
+    printf("exit code=%lu peak=%lu\n", (unsigned long)code, (unsigned long)program.peakWorkingSet);
+}
+
+// One row per command; the usage line is the row's own text, and its words after the first are the arguments.
+struct CommandRow {
+    const char* synopsis;  // the command's name, then one word per argument
+    const char* does;
+    void (*run)(char** argument);
+};
+
+const CommandRow COMMANDS[] = {
+    {"start PROGRAM DIR", "start PROGRAM with working directory DIR (- = the driver's)", Start},
+    {"window MS", "wait for the main window; prints its title and client size", Window},
+    {"ready ID MS", "wait until control ID is shown and the program waits for input", Ready},
+    {"windows", "list the program's top-level windows", Windows},
+    {"command ITEM", "post WM_COMMAND (a menu item)", Command},
+    {"click ID", "post BM_CLICK to control ID of the main window", Click},
+    {"close", "WM_SYSCOMMAND SC_CLOSE (the caption's close box)", Close},
+    {"box MS", "wait for a message box; prints title, text and buttons", Box},
+    {"answer ID", "click button ID of the last box and wait until it is gone", Answer},
+    {"screenshot FILE.bmp", "save the open box, else the main window, as shown on screen", Screenshot},
+    {"exit MS", "wait for the program's end; prints its exit code and peak working set", Exit},
+};
+
 void Usage()
 {
-    printf("usage: brv-driver.exe COMMAND ARGS... [COMMAND ARGS...]\n"
-           "  start PROGRAM DIR     start PROGRAM with working directory DIR (- = the driver's)\n"
-           "  window MS             wait for the main window; prints its title and client size\n"
-           "  ready ID MS           wait until control ID is shown and the program waits for input\n"
-           "  windows               list the program's top-level windows\n"
-           "  command ITEM          post WM_COMMAND (a menu item)\n"
-           "  click ID              post BM_CLICK to control ID of the main window\n"
-           "  close                 WM_SYSCOMMAND SC_CLOSE (the caption's close box)\n"
-           "  box MS                wait for a message box; prints title, text and buttons\n"
-           "  answer ID             click button ID of the last box and wait until it is gone\n"
-           "  screenshot FILE.bmp   save the open box, else the main window, as shown on screen\n"
-           "  exit MS               wait for the program's end; prints its exit code and peak working set\n");
+    printf("usage: brv-driver.exe COMMAND ARGS... [COMMAND ARGS...]\n");
+    for (const CommandRow& row : COMMANDS) printf("  %-21s %s\n", row.synopsis, row.does);
+}
+
+const CommandRow* FindCommand(const char* name)
+{
+    size_t length = strlen(name);
+    for (const CommandRow& row : COMMANDS)
+        if (strncmp(row.synopsis, name, length) == 0 && (row.synopsis[length] == ' ' || !row.synopsis[length]))
+            return &row;
+    return 0;
+}
+
+int ArgumentCount(const CommandRow* row)
+{
+    int count = 0;
+    for (const char* c = row->synopsis; *c; ++c) count += *c == ' ';
+    return count;
 }
 
 }  // namespace
@@ -95,81 +211,17 @@ int main(int argc, char** argv)
         Usage();
         return 1;
     }
-    for (int i = 1; i < argc; ++i) {
-        const char* command = argv[i];
-        int rest = argc - i - 1;
-        auto need = [&](int count) {
-            if (rest < count) Fail("missing argument for", command);
-        };
-        if (strcmp(command, "start") == 0) {
-            need(2);
-            const char* directory = strcmp(argv[i + 2], "-") == 0 ? 0 : argv[i + 2];
-            if (DrvIsRunning(&program)) Fail("the started program still runs", argv[i + 1]);
-            DrvCloseProcess(&program);
-            if (!DrvStart(argv[i + 1], directory, &program)) Fail("cannot start", argv[i + 1]);
-            printf("started pid=%lu\n", (unsigned long)program.processId);
-            i += 2;
-        } else if (strcmp(command, "window") == 0) {
-            need(1);
-            mainWindow = DrvWaitMainWindow(&program, Number(argv[++i]));
-            if (!mainWindow) Fail("no main window appeared", 0);
-            char title[1024];
-            DrvReadText(mainWindow, title, sizeof title);
-            RECT client = {};
-            GetClientRect(mainWindow, &client);
-            printf("window");
-            PrintEscaped("title", title);
-            printf(" client=%ldx%ld\n", client.right, client.bottom);
-        } else if (strcmp(command, "ready") == 0) {
-            need(2);
-            if (!DrvWaitReady(&program, NeedWindow(), Number(argv[i + 1]), Number(argv[i + 2])))
-                Fail("window not ready", argv[i + 1]);
-            printf("ready\n");
-            i += 2;
-        } else if (strcmp(command, "windows") == 0) {
-            EnumWindows(PrintTopProc, 0);
-        } else if (strcmp(command, "command") == 0) {
-            need(1);
-            if (!DrvPostCommand(NeedWindow(), Number(argv[++i]))) Fail("cannot post command", argv[i]);
-        } else if (strcmp(command, "click") == 0) {
-            need(1);
-            if (!DrvClick(NeedWindow(), Number(argv[++i]))) Fail("no such control", argv[i]);
-        } else if (strcmp(command, "close") == 0) {
-            if (!DrvCloseByCaption(NeedWindow())) Fail("cannot post SC_CLOSE", 0);
-        } else if (strcmp(command, "box") == 0) {
-            need(1);
-            haveBox = DrvWaitBox(&program, 1, Number(argv[++i]), &currentBox);
-            if (!haveBox) Fail("no message box appeared", 0);
-            printf("box");
-            PrintEscaped("title", currentBox.title);
-            PrintEscaped("text", currentBox.text);
-            printf(" buttons=");
-            for (int b = 0; b < currentBox.buttonCount; ++b) {
-                printf("%s%d:", b ? "," : "", currentBox.buttonIds[b]);
-                PrintBytes(currentBox.buttonTexts[b]);
-            }
-            printf("\n");
-        } else if (strcmp(command, "answer") == 0) {
-            need(1);
-            if (!haveBox) Fail("no box to answer", 0);
-            if (!DrvAnswerBox(&currentBox, Number(argv[++i]))) Fail("no such button", argv[i]);
-            if (!DrvWaitGone(currentBox.hwnd, 60000)) Fail("box stayed open", 0);
-            haveBox = 0;
-        } else if (strcmp(command, "screenshot") == 0) {
-            need(1);
-            HWND shown = haveBox && IsWindow(currentBox.hwnd) ? currentBox.hwnd : NeedWindow();
-            int saved = DrvSaveScreenshot(shown, argv[++i]);
-            if (!saved) Fail("screenshot failed", argv[i]);
-            printf("screenshot file=%s settled=%d\n", argv[i], saved == 1);
-        } else if (strcmp(command, "exit") == 0) {
-            need(1);
-            DWORD code = 0;
-            if (!DrvWaitExit(&program, Number(argv[++i]), &code)) Fail("program did not end", 0);
-            printf("exit code=%lu peak=%lu\n", (unsigned long)code, (unsigned long)program.peakWorkingSet);
-        } else {
+    for (int i = 1; i < argc;) {
+        const char* name = argv[i++];
+        const CommandRow* row = FindCommand(name);
+        if (!row) {
             Usage();
-            Fail("unknown command", command);
+            Fail("unknown command", name);
         }
+        int count = ArgumentCount(row);
+        if (argc - i < count) Fail("missing argument for", name);
+        row->run(argv + i);
+        i += count;
     }
     DrvCloseProcess(&program);
     return 0;
