@@ -31,7 +31,8 @@ int button_centre_x;
 int button_half_gap;
 int button_bottom_margin;
 
-int SelectedRecipient(int first, int second, int third)
+// The variant whose flag alone is set (1, 2 or 3); 0 when none or more than one is set.
+static int SelectedRecipient(int first, int second, int third)
 {
     int count = (first != 0) + (second != 0) + (third != 0);
     if (count != 1) {
@@ -40,7 +41,8 @@ int SelectedRecipient(int first, int second, int third)
     return first ? 1 : (second ? 2 : 3);
 }
 
-const char* CustomerLineOf(int variant)
+// Texts of a variant (1..3); "" for any other number.
+static const char* CustomerLineOf(int variant)
 {
     switch (variant) {
     case 1: return " für Lukas Brennholt";
@@ -50,12 +52,13 @@ const char* CustomerLineOf(int variant)
     }
 }
 
-const char* EditionPrefixOf(int variant)
+static const char* EditionPrefixOf(int variant)
 {
     return (variant == 1 || variant == 2) ? "Profi-" : "";
 }
 
-int BuildRecipient()
+// The variant the build selected, 0 when the build's selection is not exactly one.
+static int BuildRecipient()
 {
     return SelectedRecipient(RECIPIENT_SELECTED[0], RECIPIENT_SELECTED[1], RECIPIENT_SELECTED[2]);
 }
@@ -97,7 +100,8 @@ int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int pro
     }
 }
 
-int OsVersionCode()
+// The code of the running Windows.
+static int OsVersionCode()
 {
     OSVERSIONINFOA basic = {};
     basic.dwOSVersionInfoSize = sizeof(basic);
@@ -122,7 +126,8 @@ int ProgramFilesFolderId(int osCode)
     return osCode > 60 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
 }
 
-char* get_special_folder_path(int csidl, int start)
+// Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
+static char* get_special_folder_path(int csidl, int start)
 {
     char* path = ReserveText(MAX_PATH, start);
     LPITEMIDLIST list = nullptr;

@@ -25,29 +25,15 @@ const int BUILD_TIMESTAMP = 1351078908;
 const int WINDOW_CLIENT_WIDTH = 390;
 const int WINDOW_CLIENT_HEIGHT = 170;
 
-// --- Recipient variant ---
-
-// The variant whose flag alone is set (1, 2 or 3); 0 when none or more than one is set.
-int SelectedRecipient(int first, int second, int third);
-// Texts of a variant (1..3); "" for any other number.
-const char* CustomerLineOf(int variant);
-const char* EditionPrefixOf(int variant);
-// The variant the build selected, 0 when the build's selection is not exactly one.
-int BuildRecipient();
-
 // --- Windows version ---
 
 // Version code of the version fields. queryOk: the first GetVersionEx succeeded; productType: 1 workstation,
 // any other value (also the result of a failed second query) counts as not workstation.
 int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int productType);
-// The code of the running Windows.
-int OsVersionCode();
 // Special-folder id of the default target folder for a version code: 42 above 60, else 38.
 int ProgramFilesFolderId(int osCode);
 
-// Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
-char* get_special_folder_path(int csidl, int start);
-// The same path as the shell names it, in wide text, into path (MAX_PATH characters); 0 when it cannot be resolved.
+// The file-system path of a special folder as the shell names it, in wide text, into path (MAX_PATH characters); 0 when it cannot be resolved.
 int get_special_folder_path_wide(int csidl, wchar_t* path);
 
 // --- Start-up steps of the installer ---

@@ -76,7 +76,8 @@ int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapse
     return result != 0 || secondsPassed > 2 || elapsedMilliseconds >= 3000;
 }
 
-int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists)
+// 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
+static int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists)
 {
     return failures == 0 && worksheetFolderExists && notesFolderExists;
 }
@@ -156,9 +157,14 @@ static int staged_name_is_installed_copy(int file)
     SOURCE_LINE; return lstrcmpiA(installed, current) == 0;
 }
 
+static void restore_user_files();
+[[noreturn]] static void end_installation();
+
 // --- Target folder ---
 
-void prepare_target_directory()
+// Path field -> target_path (ending in a backslash), existence test, question, one-level creation. Ends the program
+// on refusal.
+static void prepare_target_directory()
 {
     {
         SOURCE_LINE; TextBuilder field;
@@ -349,7 +355,9 @@ static void report_stranded_files()
     SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
 }
 
-void restore_user_files()
+// Puts every user's file that staging moved aside back under its name (the staged file over it goes). A file that
+// cannot go back stays under its backup name beside the staged copy, and one box tells the user both names. Idempotent.
+static void restore_user_files()
 {
     SOURCE_LINE; int stranded = 0;
     SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
@@ -385,7 +393,8 @@ static void report_file_not_created(const char* name)
     SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
 }
 
-void stage_support_files()
+// Stages Notiz.txt and the twelve worksheets in the working directory; ends the program on the first failure.
+static void stage_support_files()
 {
     SOURCE_LINE; for (int file = PAYLOAD_NOTES; file < PAYLOAD_FILE_COUNT; ++file) {
         SOURCE_LINE; if (!stage_payload_file(file)) {
@@ -434,7 +443,7 @@ static void create_folder_step(const char* folder)
     SOURCE_LINE; settle_wait();
 }
 
-void deploy_worksheets()
+static void deploy_worksheets()
 {
     {
         SOURCE_LINE; TextBuilder folder;
@@ -477,7 +486,9 @@ static const GUID shell_link_class = { 0x00021401, 0x0000, 0x0000, { 0xC0, 0x00,
 static const GUID shell_link_interface = { 0x000214EE, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 static const GUID persist_file_interface = { 0x0000010B, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 
-int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
+// 1 when the shell link was saved, else 0. The link file's name is wide text: the desktop of a user whose name has
+// letters outside the ANSI code page cannot be named in it.
+static int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
                       const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex)
 {
     SOURCE_LINE; char* target_text = nullptr;
@@ -519,7 +530,7 @@ int create_shell_link(const char* targetPath, const wchar_t* linkFile, const cha
     SOURCE_LINE; return result;
 }
 
-void create_desktop_shortcut()
+static void create_desktop_shortcut()
 {
     // The desktop as the shell names it, in wide text: read in the ANSI code page, the desktop of a user "Łukasz"
     // came back best-fitted as C:\users\Lukasz\Desktop, a folder that is not the user's (seen on Wine).
@@ -655,7 +666,8 @@ void clean_up_after_loop()
     SOURCE_LINE; restore_user_files();
 }
 
-void end_installation()
+// End path of a failed installation step: the user's files back, then EndProgram.
+static void end_installation()
 {
     SOURCE_LINE; restore_user_files();
     SOURCE_LINE; EndProgram();

@@ -41,8 +41,6 @@ extern int install_failures;
 // 1 when a settle wait may stop: a result, the seconds clock more than 2 past the start, or 3000 ms elapsed on the
 // monotonic clock.
 int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds);
-// 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
-int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists);
 // File name of a payload file (the executable's is executable_name).
 const char* payload_file_name(int file);
 const char* payload_start(int file);
@@ -50,27 +48,13 @@ const char* payload_end(int file);
 
 // --- Procedures ---
 
-// Path field -> target_path (ending in a backslash), existence test, question, one-level creation. Ends the program on refusal.
-void prepare_target_directory();
 // Writes the block [start, end) to name; 1 only when every byte reached the file, else 0 and no file of that name is left.
 int write_embedded_file(const char* name, const char* start, const char* end);
-// Stages Notiz.txt and the twelve worksheets in the working directory; ends the program on the first failure.
-void stage_support_files();
 // Stages one payload file; a user's own file of that name is moved aside first. 0 when it cannot be written.
 int stage_payload_file(int file);
-void deploy_worksheets();
+// Copies the staged notes file into the target's Text folder, made first, inside settle waits.
 void deploy_notes();
-// 1 when the shell link was saved, else 0. The link file's name is wide text: the desktop of a user whose name has
-// letters outside the ANSI code page cannot be named in it.
-int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
-                      const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex);
-void create_desktop_shortcut();
 // The handler of "Ja": the whole installation and the result message; returns with quit_state 1.
 void run_installation();
-// Puts every user's file that staging moved aside back under its name (the staged file over it goes). A file that
-// cannot go back stays under its backup name beside the staged copy, and one box tells the user both names. Idempotent.
-void restore_user_files();
 // After the event loop: closes window 0, removes what this run staged, restores the user's files.
 void clean_up_after_loop();
-// End path of a failed installation step: the user's files back, then EndProgram.
-[[noreturn]] void end_installation();

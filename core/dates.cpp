@@ -30,6 +30,18 @@ int MatchesToken(const char* text, const char* token) {
     return 1;
 }
 
+// Decimal text of a non-negative value, at least two digits; returns destination.
+char* TwoDigitText(char* destination, int value) {
+    if (value < 0) value = 0;
+    if (value < 10) {
+        destination[0] = '0';
+        IntegerToText(value, destination + 1, 10);
+    } else {
+        IntegerToText(value, destination, 10);
+    }
+    return destination;
+}
+
 }  // namespace
 
 int MakeDate(int year, int month, int day, int hour, int minute, int second) {
@@ -91,17 +103,6 @@ int DateMinute(int date) {
 int DateSecond(int date) {
     const tm* fields = Components(date);
     return fields ? fields->tm_sec : 0;
-}
-
-char* TwoDigitText(char* destination, int value) {
-    if (value < 0) value = 0;
-    if (value < 10) {
-        destination[0] = '0';
-        IntegerToText(value, destination + 1, 10);
-    } else {
-        IntegerToText(value, destination, 10);
-    }
-    return destination;
 }
 
 char* FormatDate(const char* mask, int date, int start) {

@@ -278,11 +278,3 @@ HINSTANCE ProgramInstance() {
     return programInstance;
 }
 
-int ThreadEndWatcherCount() {
-    if (watcherLockState != 2) return 0;
-    EnterCriticalSection(&watcherLock);
-    int count = 0;
-    for (ThreadEndWatcher* watcher = watchers; watcher; watcher = watcher->next) ++count;
-    LeaveCriticalSection(&watcherLock);
-    return count;
-}

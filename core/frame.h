@@ -48,9 +48,6 @@ HINSTANCE ProgramInstance();
 // 0 when it cannot be loaded. StartRuntime has by then limited the search for its dependencies.
 HMODULE LoadSystemLibrary(const char* fileName);
 
-// Number of live thread-end watchers (each watches up to 62 threads); for tests.
-int ThreadEndWatcherCount();
-
 // Source line of the application statement being executed (low 24 bits) and its file's number (high 8 bits);
 // the fault report prints both.
 extern volatile int CurrentSourceLine;

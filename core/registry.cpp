@@ -232,8 +232,6 @@ void FreeAllObjects(ObjectTable* table) {
     while (NextObject(table, &number)) table->freeOp(number);
 }
 
-int TableCapacity(ObjectTable* table) { return table ? table->capacity : 0; }
-
 int ReserveThreadSlot(int size, void (*init)(void* area), void (*end)(void* area)) {
     if (size < 0) size = 0;
     if (!threadSlot) {

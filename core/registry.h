@@ -22,8 +22,6 @@ void ReleaseObject(ObjectTable* table, int number);
 void BeginObjectWalk(ObjectTable* table);
 void* NextObject(ObjectTable* table, int* number);
 void FreeAllObjects(ObjectTable* table);
-// Number of numbered slots that exist (a multiple of the block size); for tests.
-int TableCapacity(ObjectTable* table);
 
 // Per-thread areas: reserved by start steps on the starting thread, before any other thread has used an area;
 // other threads get theirs on first use. ThreadSlot is null while nothing was reserved.

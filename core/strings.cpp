@@ -84,6 +84,21 @@ int Length(const char* text) {
     return text ? static_cast<int>(strlen(text)) : 0;
 }
 
+// 1-based offset of a pointer into the builder buffer, 0 for a pointer outside it.
+int TextOffset(const char* pointer) {
+    StringBuilder* builder = CurrentBuilder();
+    if (!pointer || pointer < builder->buffer) return 0;
+    int offset = static_cast<int>(pointer - builder->buffer);
+    // The whole buffer counts, also bytes behind the position (a text taken or restored over is still
+    // there): such a source must follow the buffer when it moves just as well.
+    if (offset <= builder->position || offset < builder->capacity) return offset + 1;
+    return 0;
+}
+
+char* TextAtOffset(int offset) {
+    return CurrentBuilder()->buffer + offset - 1;
+}
+
 // Copies count bytes from text + from to the builder at start and terminates them. The source may sit
 // in the builder: it is kept as an offset across the reservation, which may move the buffer.
 char* CopyToBuilder(const char* text, int from, int count, int start) {
@@ -134,10 +149,6 @@ int BuilderPosition() {
     return CurrentBuilder()->position;
 }
 
-int BuilderCapacity() {
-    return CurrentBuilder()->capacity;
-}
-
 char* ReserveText(int length, int start) {
     StringBuilder* builder = CurrentBuilder();
     if (start == -1) start = builder->position;
@@ -159,20 +170,6 @@ void GiveBackText(int count) {
     CurrentBuilder()->position -= count;
 }
 
-int TextOffset(const char* pointer) {
-    StringBuilder* builder = CurrentBuilder();
-    if (!pointer || pointer < builder->buffer) return 0;
-    int offset = static_cast<int>(pointer - builder->buffer);
-    // The whole buffer counts, also bytes behind the position (a text taken or restored over is still
-    // there): such a source must follow the buffer when it moves just as well.
-    if (offset <= builder->position || offset < builder->capacity) return offset + 1;
-    return 0;
-}
-
-char* TextAtOffset(int offset) {
-    return CurrentBuilder()->buffer + offset - 1;
-}
-
 void AppendText(const char* text) {
     if (!text) {
         *ReserveText(0, -1) = 0;
@@ -191,13 +188,6 @@ char* BuilderBase() {
 
 void RestorePosition(int position) {
     CurrentBuilder()->position = position;
-}
-
-char* TakeText(int start) {
-    StringBuilder* builder = CurrentBuilder();
-    if (start == -1) start = builder->position;
-    builder->position = start;
-    return builder->buffer + start;
 }
 
 void CommitText(char** variable, int start) {

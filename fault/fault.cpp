@@ -3,7 +3,6 @@
 #include "fault/fault.h"
 
 #include "core/frame.h"
-#include "core/registry.h"
 #include "core/strings.h"
 
 namespace {
@@ -61,10 +60,6 @@ int trap_installed = 0;
 // Set by the first fault that reaches the filter; never cleared, since that fault ends the process.
 volatile LONG fault_reporting = 0;
 
-// Reserved at start like every library's thread area and lock; nothing in this program uses them.
-int fault_thread_slot = 0;
-CRITICAL_SECTION fault_lock;
-
 // Guards the report on the faulting thread: the platform was seen (Wine) not to call the filter again for a fault
 // inside the filter, but to end the process with the fault's code. A frame of our own on the thread's handler chain
 // sees such a fault first. Faults that the report's callees handle themselves never reach it.
@@ -98,34 +93,9 @@ void RunReportWithFreshStack() {
     RunGuarded(report_procedure);
 }
 
-void StartFaultTrap() {
-    fault_thread_slot = ReserveThreadSlot(16, nullptr, nullptr);
-    InitializeCriticalSection(&fault_lock);
-}
-
-} // namespace
-
-void PlugFaultTrap() {
-    PlugStartStep(START_FAULT_TRAP, StartFaultTrap);
-    PlugEndStep(END_FAULT_TRAP, RemoveFaultTrap);
-}
-
-void InstallFaultHandler(void (*report)()) {
-    report_procedure = report;
-    LPTOP_LEVEL_EXCEPTION_FILTER replaced = SetUnhandledExceptionFilter(FaultFilter);
-    if (!trap_installed) {
-        previous_filter = replaced;
-        trap_installed = 1;
-    }
-}
-
-void RemoveFaultTrap() {
-    if (!trap_installed) return;
-    SetUnhandledExceptionFilter(previous_filter);
-    previous_filter = nullptr;
-    trap_installed = 0;
-}
-
+// Records the fault, runs the report procedure, then ends the process with exit code 0. Never returns to the platform.
+// A fault raised while a report is in progress (on any thread) ends the process at once, also with exit code 0.
+// After a stack overflow the report runs on a fresh stack of the same thread.
 LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
     // A second fault while a report is built (the report itself faulting, or another thread faulting meanwhile)
     // must neither recurse into the report nor wait for it, and must not overwrite the record the report reads.
@@ -149,6 +119,28 @@ LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
     fault_code_complement = 0;
     TerminateProcess(GetCurrentProcess(), 0);
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+} // namespace
+
+void PlugFaultTrap() {
+    PlugEndStep(END_FAULT_TRAP, RemoveFaultTrap);
+}
+
+void InstallFaultHandler(void (*report)()) {
+    report_procedure = report;
+    LPTOP_LEVEL_EXCEPTION_FILTER replaced = SetUnhandledExceptionFilter(FaultFilter);
+    if (!trap_installed) {
+        previous_filter = replaced;
+        trap_installed = 1;
+    }
+}
+
+void RemoveFaultTrap() {
+    if (!trap_installed) return;
+    SetUnhandledExceptionFilter(previous_filter);
+    previous_filter = nullptr;
+    trap_installed = 0;
 }
 
 char* FaultMessage(int start) {

@@ -35,7 +35,7 @@ struct GadgetKind {
     void (*hide)(GadgetRecord* gadget, int hide);
 };
 
-// The calling thread's gadget state; lives at the start of the gadget library's 80-byte thread area.
+// The calling thread's gadget state: the gadget library's thread area.
 struct GadgetContext {
     HWND currentList;
     HFONT newGadgetFont;
@@ -53,7 +53,6 @@ struct FontRecord {
     HFONT font;
 };
 
-const int GADGET_AREA_SIZE = 80;
 const int INITIAL_GADGET_COUNT = 50;
 const int INITIAL_FONT_COUNT = 16;
 const int EDGE_SWITCH = 0x20000;  // labels gain a sunken edge with it, text fields lose theirs
@@ -274,7 +273,7 @@ void InitFontLibrary() {
 void InitGadgetLibrary() {
     defaultFont = DefaultFontForDisplay();
     gadgetsTable = CreateObjectTable(sizeof(GadgetRecord), INITIAL_GADGET_COUNT, FreeGadget);
-    gadgetAreaOffset = ReserveThreadSlot(GADGET_AREA_SIZE, InitGadgetArea, EndGadgetArea);
+    gadgetAreaOffset = ReserveThreadSlot(sizeof(GadgetContext), InitGadgetArea, EndGadgetArea);
     wsprintfA(gadgetListProperty, "GX_GadgetStack_%i", static_cast<int>(reinterpret_cast<INT_PTR>(ProgramInstance())));
     INITCOMMONCONTROLSEX classes = {8, ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES};
     InitCommonControlsEx(&classes);

@@ -170,11 +170,6 @@ void DestroyNumberedMenu(int number) {
     ReleaseObject(menusTable, number);
 }
 
-HMENU MenuHandleOf(int number) {
-    MenuRecord* record = static_cast<MenuRecord*>(LookupObject(menusTable, number));
-    return record ? record->menu : nullptr;
-}
-
 HACCEL AddShortcut(int windowNumber, int shortcut, int command) {
     WindowRecord* window = FindWindowRecord(windowNumber);
     if (!window) return nullptr;

@@ -17,18 +17,14 @@ struct QueuedEvent {
     int window;
 };
 
-// The calling thread's event stream; lives at the start of the window library's 88-byte thread area.
+// The calling thread's event stream: the window library's thread area.
 struct EventState {
-    int source;
-    int window;
-    int type;
-    int pending;
+    int source;   // gadget or item of the last gadget or menu event; kept across other events
+    int pending;  // the event code a handler chose during the fetch's dispatch, 0 for none
     QueuedEvent* head;
     QueuedEvent* tail;
 };
 
-const int EVENT_AREA_SIZE = 88;
-const int SECOND_AREA_SIZE = 92;
 const int INITIAL_WINDOW_COUNT = 16;
 const int DESIGN_DPI = 96;  // the unit of every position and size the application passes
 
@@ -79,6 +75,8 @@ int HandOut(int code) {
     if (code == EVENT_GADGET || code == EVENT_MENU || code == EVENT_CLOSE_WINDOW) OpenPutOffKeyboardDevice();
     return code;
 }
+
+void MoveFocus(int backward);  // Tab navigation, below
 
 // --- One handler per translated message; each returns the result or NOT_HANDLED ---
 
@@ -140,7 +138,6 @@ LRESULT OnCommand(EventState* state, HWND window, WPARAM wParam, LPARAM lParam) 
     if (RouteToGadgetKind(control, window, WM_COMMAND, wParam, lParam) != NOT_HANDLED) return 0;
     if (control) {
         state->pending = EVENT_GADGET;
-        state->type = HIWORD(wParam);
         state->source = GetWindowLongA(control, GWL_ID);
     } else if (HIWORD(wParam) == 0) {  // a menu choice
         state->pending = EVENT_MENU;
@@ -161,10 +158,9 @@ LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam) {
     return RouteToGadgetKind(header ? header->hwndFrom : nullptr, window, WM_NOTIFY, wParam, lParam);
 }
 
-LRESULT OnGadgetNotify(EventState* state, WPARAM wParam, LPARAM lParam) {
+LRESULT OnGadgetNotify(EventState* state, WPARAM wParam) {
     state->pending = EVENT_GADGET;
     state->source = static_cast<int>(wParam);
-    state->type = static_cast<int>(lParam);
     return 0;
 }
 
@@ -181,7 +177,6 @@ LRESULT CALLBACK WindowMessageHandler(HWND window, UINT message, WPARAM wParam, 
     int number = NumberOfWindowChain(window);
     WindowRecord* record = number == -1 ? nullptr : FindWindowRecord(number);
     EventState* state = CurrentEventState();
-    state->window = number;
 
     LRESULT result;
     switch (message) {
@@ -201,7 +196,7 @@ LRESULT CALLBACK WindowMessageHandler(HWND window, UINT message, WPARAM wParam, 
     case WM_CTLCOLORSTATIC:
         result = RouteToGadgetKind(reinterpret_cast<HWND>(lParam), window, message, wParam, lParam);
         break;
-    case MSG_GADGET_NOTIFY:  result = OnGadgetNotify(state, wParam, lParam); break;
+    case MSG_GADGET_NOTIFY:  result = OnGadgetNotify(state, wParam); break;
     default:                 result = NOT_HANDLED; break;
     }
     return result == NOT_HANDLED ? DefWindowProcA(window, message, wParam, lParam) : result;
@@ -287,12 +282,40 @@ BOOL CALLBACK VisitFocusCandidate(HWND child, LPARAM argument) {
     return TRUE;
 }
 
+// The shortcut table of the numbered window carrying exactly this handle (no walk up the parents), or null.
+HACCEL ShortcutTableFor(HWND window) {
+    if (!window) return nullptr;
+    int property = WindowNumberProperty(window);
+    if (!property) return nullptr;
+    WindowRecord* record = FindWindowRecord(property - 1);
+    return record ? record->shortcutTable : nullptr;
+}
+
+// Tab navigation over the active window's WS_TABSTOP descendants.
+void MoveFocus(int backward) {
+    HWND active = GetActiveWindow();
+    if (!active) return;
+    FocusWalk walk = {};
+    HWND focus = GetFocus();
+    walk.current = (focus && IsChild(active, focus)) ? focus : nullptr;
+    EnumChildWindows(active, VisitFocusCandidate, reinterpret_cast<LPARAM>(&walk));
+
+    HWND target;
+    if (!backward) {
+        if (!walk.current) target = walk.first;
+        else if (!walk.currentIsCandidate) target = nullptr;
+        else target = walk.after ? walk.after : walk.first;
+    } else {
+        target = (walk.currentIsCandidate && walk.before) ? walk.before : walk.last;
+    }
+    if (target) SetFocus(target);
+}
+
 }  // namespace
 
 void InitWindowLibrary() {
     windowsTable = CreateObjectTable(sizeof(WindowRecord), INITIAL_WINDOW_COUNT, DestroyNumberedWindow);
-    eventAreaOffset = ReserveThreadSlot(EVENT_AREA_SIZE, nullptr, EndEventArea);
-    ReserveThreadSlot(SECOND_AREA_SIZE, nullptr, nullptr);  // kept for the layout of the thread block; unused here
+    eventAreaOffset = ReserveThreadSlot(sizeof(EventState), nullptr, EndEventArea);
     programIcon = LoadIconA(ProgramInstance(), MAKEINTRESOURCEA(1));
     arrowCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     // Seen on Wine: the dpi follows LogPixels of the prefix's registry, read by every new process; Wine treats
@@ -386,12 +409,9 @@ void DestroyAllWindows() {
 
 int FetchEvent(int timeout) {
     EventState* state = CurrentEventState();
-    state->type = -1;
-
     if (QueuedEvent* node = state->head) {
         state->head = node->next;
         if (!state->head) state->tail = nullptr;
-        state->window = node->window;
         state->pending = 0;
         int code = node->code;
         HeapFree(ApplicationHeap(), 0, node);
@@ -437,19 +457,9 @@ int WaitEvent() { return FetchEvent(-1); }
 int PollEvent() { return FetchEvent(0); }
 int EventSourceGadget() { return CurrentEventState()->source; }
 int EventSourceItem() { return CurrentEventState()->source; }
-int EventType() { return CurrentEventState()->type; }
-int EventWindow() { return CurrentEventState()->window; }
 
 WindowRecord* FindWindowRecord(int number) {
     return static_cast<WindowRecord*>(LookupObject(windowsTable, number));
-}
-
-HACCEL ShortcutTableFor(HWND window) {
-    if (!window) return nullptr;
-    int property = WindowNumberProperty(window);
-    if (!property) return nullptr;
-    WindowRecord* record = FindWindowRecord(property - 1);
-    return record ? record->shortcutTable : nullptr;
 }
 
 void KeepClientSize(HWND window, int width, int height, HMENU newBar) {
@@ -493,25 +503,6 @@ void KeepClientSize(HWND window, int width, int height, HMENU newBar) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     // The frame above counts one line of bar; a bar too long for the window's width wraps onto more.
     if (newBar) KeepClientSize(window, width, height, nullptr);
-}
-
-void MoveFocus(int backward) {
-    HWND active = GetActiveWindow();
-    if (!active) return;
-    FocusWalk walk = {};
-    HWND focus = GetFocus();
-    walk.current = (focus && IsChild(active, focus)) ? focus : nullptr;
-    EnumChildWindows(active, VisitFocusCandidate, reinterpret_cast<LPARAM>(&walk));
-
-    HWND target;
-    if (!backward) {
-        if (!walk.current) target = walk.first;
-        else if (!walk.currentIsCandidate) target = nullptr;
-        else target = walk.after ? walk.after : walk.first;
-    } else {
-        target = (walk.currentIsCandidate && walk.before) ? walk.before : walk.last;
-    }
-    if (target) SetFocus(target);
 }
 
 // --- One run per working folder ---

@@ -73,21 +73,13 @@ int PollEvent();
 // Both give the calling thread's event source: gadget number after EVENT_GADGET, item after EVENT_MENU.
 int EventSourceGadget();
 int EventSourceItem();
-// Notification code of the last gadget event (-1 after any other fetch).
-int EventType();
-// Window number of the last handled message or queued event (-1 for a window without number).
-int EventWindow();
 
 // Inside the window runtime: the live record of a window number, or null (used by the shortcut code).
 WindowRecord* FindWindowRecord(int number);
-// Inside the window runtime: the shortcut table of the numbered window carrying exactly this handle, or null.
-HACCEL ShortcutTableFor(HWND window);
 // Inside the window runtime: shows newBar on the window (none: the frame already grew, a bar wrapped) and gives the
 // window back the client size width x height (pixels, as measured before) by growing the outer window; one opened
 // centred is centred again, any other keeps its top-left.
 void KeepClientSize(HWND window, int width, int height, HMENU newBar);
-// Inside the window runtime: Tab navigation over the active window's WS_TABSTOP descendants.
-void MoveFocus(int backward);
 
 // One run per working folder: claims the working folder (its final, long, upper-cased form) for this process until
 // it ends, through a named section called `name` plus a hash of the folder. 1: this process holds it, also when the

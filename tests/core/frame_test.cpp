@@ -7,8 +7,10 @@
 
 #include "tests/core/core_test.h"
 
+static int quietThreadCount;  // the program's threads while no thread-end watcher lives
+static int ProcessThreadCount();
 class Runtime : public ::testing::Environment {
-    void SetUp() override { StartRuntime(); }
+    void SetUp() override { StartRuntime(), quietThreadCount = ProcessThreadCount(); }
 };
 static ::testing::Environment* const runtime = ::testing::AddGlobalTestEnvironment(new Runtime);
 
@@ -38,25 +40,24 @@ static DWORD WINAPI Register(void* release) {
 // The callbacks of a thread run after its end, newest first. A watcher watches 62 threads; the 63rd starts a
 // second one; a watcher ends with the last of its threads.
 TEST(Frame, ThreadEndCallbacksAndWatchers) {
-    ASSERT_TRUE(WaitUntil([] { return ThreadEndWatcherCount() == 0; })) << "watchers of earlier tests still live";
-    int threadsBefore = ProcessThreadCount();
+    ASSERT_TRUE(WaitUntil([] { return ProcessThreadCount() == quietThreadCount; })) << "earlier watchers still live";
+    const int threadsBefore = quietThreadCount;
     HANDLE releaseFirst = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE releaseLast = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE threads[63];
     for (int i = 0; i < 63; ++i) {
         threads[i] = thread = CreateThread(nullptr, 0, Register, i < 62 ? releaseFirst : releaseLast, 0, nullptr);
-        if (i == 61) ASSERT_TRUE(WaitUntil([] { return registered == 62 && ThreadEndWatcherCount() == 1; }));
+        if (i == 61) ASSERT_TRUE(WaitUntil([] { return registered == 62; }));
     }
     ASSERT_TRUE(WaitUntil([] { return registered == 63; }));
-    EXPECT_EQ(2, ThreadEndWatcherCount());
-    EXPECT_EQ(threadsBefore + 63 + 2, ProcessThreadCount());
+    EXPECT_EQ(threadsBefore + 63 + 2, ProcessThreadCount()) << "63 threads and two watchers";
     SetEvent(releaseLast);
-    EXPECT_TRUE(WaitUntil([] { return calls.size() == 2 && ThreadEndWatcherCount() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return calls.size() == 2 && ProcessThreadCount() == threadsBefore + 62 + 1; }))
+        << "the second watcher ended with its one thread";
     EXPECT_EQ("BA", calls) << "the last thread's callbacks, newest first, after its end";
-    EXPECT_TRUE(WaitUntil([&] { return ProcessThreadCount() == threadsBefore + 62 + 1; })) << "second watcher ended";
     SetEvent(releaseFirst);
-    EXPECT_TRUE(WaitUntil([] { return calls.size() == 126 && ThreadEndWatcherCount() == 0; }));
-    EXPECT_TRUE(WaitUntil([&] { return ProcessThreadCount() == threadsBefore; })) << "first watcher ended";
+    EXPECT_TRUE(WaitUntil([&] { return calls.size() == 126 && ProcessThreadCount() == threadsBefore; }))
+        << "the first watcher ended with its 62 threads";
     for (HANDLE each : threads) CloseHandle(each);
 }
 
