@@ -92,17 +92,13 @@ int CreateFileObject(int number, const char* name) {
         if (handle == INVALID_HANDLE_VALUE)
             handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr);
     }
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
-        if (number == ANY_NUMBER) ReleaseObject(fileTable, reinterpret_cast<int>(file));
-        return 0;
+    if (handle == INVALID_HANDLE_VALUE) handle = nullptr;
+    if (handle) {
+        file->buffer = static_cast<char*>(HeapAlloc(ApplicationHeap(), 0, FILE_BUFFER_SIZE));
+        file->bufferSize = FILE_BUFFER_SIZE;
+        file->state = 1;
     }
-    file->buffer = static_cast<char*>(HeapAlloc(ApplicationHeap(), 0, FILE_BUFFER_SIZE));
-    file->bufferSize = FILE_BUFFER_SIZE;
-    file->free = 0;
-    file->lostWrite = 0;
-    file->state = 1;
-    file->handle = handle;  // last: the record counts as alive from here on
-    return number == ANY_NUMBER ? reinterpret_cast<int>(file) : reinterpret_cast<int>(handle);
+    return CompleteCreate(fileTable, number, file, handle);
 }
 
 int WriteFileData(int number, const void* data, int length) {
@@ -185,36 +181,25 @@ int ExamineFolder(int number, const char* folder, const char* pattern) {
     }
     if (!folder) folder = "";
     if (!pattern || !*pattern) pattern = "*.*";
+    FolderListing* listing = static_cast<FolderListing*>(AllocateObject(listingTable, number));
+    if (!listing) return 0;
     int folderLength = static_cast<int>(strlen(folder));
     int separator = folderLength > 0 && folder[folderLength - 1] != '\\';
     int patternLength = static_cast<int>(strlen(pattern));
-    // A search text that does not fit would name another folder or pattern once cut: refuse it. As after any
-    // other failure, the number then denotes no listing.
-    if (folderLength + separator + patternLength > LONGEST_PATH) {
-        if (number != ANY_NUMBER) FinishFolder(number);
-        return 0;
+    HANDLE handle = nullptr;
+    // A search text that does not fit would name another folder or pattern once cut: it is refused like a folder
+    // that cannot be listed.
+    if (folderLength + separator + patternLength <= LONGEST_PATH) {
+        char search[MAX_PATH];
+        memcpy(search, folder, folderLength);
+        if (separator) search[folderLength] = '\\';
+        memcpy(search + folderLength + separator, pattern, patternLength + 1);
+        handle = FindFirstFileA(search, &listing->findData);
+        // Nothing matching is an empty listing, not a failure.
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) handle = nullptr;
     }
-    char search[MAX_PATH];
-    memcpy(search, folder, folderLength);
-    if (separator) search[folderLength] = '\\';
-    memcpy(search + folderLength + separator, pattern, patternLength + 1);
-
-    FolderListing* listing = static_cast<FolderListing*>(AllocateObject(listingTable, number));
-    if (!listing) return 0;
-    HANDLE handle = FindFirstFileA(search, &listing->findData);
-    if (handle != INVALID_HANDLE_VALUE) {
-        listing->state = 0;
-        listing->handle = handle;
-        return reinterpret_cast<int>(listing);
-    }
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-        listing->state = 1;
-        listing->handle = INVALID_HANDLE_VALUE;
-        return reinterpret_cast<int>(listing);
-    }
-    if (number == ANY_NUMBER) ReleaseObject(listingTable, reinterpret_cast<int>(listing));
-    else listing->handle = nullptr;
-    return 0;
+    listing->state = handle == INVALID_HANDLE_VALUE;  // an empty listing has announced its (no) entry already
+    return CompleteCreate(listingTable, number, listing, handle) ? reinterpret_cast<int>(listing) : 0;
 }
 
 int NextFolderEntry(int number) {

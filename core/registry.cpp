@@ -165,6 +165,21 @@ void* AllocateObject(ObjectTable* table, int number) {
     return result;
 }
 
+int NumberOfNewObject(int number, const void* record) {
+    return number == ANY_NUMBER ? reinterpret_cast<int>(record) : number;
+}
+
+int CompleteCreate(ObjectTable* table, int number, void* record, void* object) {
+    if (!record) return 0;
+    int known = NumberOfNewObject(number, record);
+    if (!object) {
+        ReleaseObject(table, known);
+        return 0;
+    }
+    *static_cast<void* volatile*>(record) = object;
+    return number == ANY_NUMBER ? known : reinterpret_cast<int>(object);
+}
+
 void* LookupObject(ObjectTable* table, int number) {
     if (!table) return nullptr;
     if (IsSlot(table, number)) {

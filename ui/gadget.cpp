@@ -164,11 +164,8 @@ LRESULT CALLBACK FieldFocusNotifier(HWND field, UINT message, WPARAM wParam, LPA
     return CallWindowProcA(editProcedure, field, message, wParam, lParam);
 }
 
-int AttachGadget(int number, GadgetRecord* gadget, HWND control, const GadgetKind* kind) {
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(gadget));
-    gadget->control = control;
-    gadget->kind = kind;
+// Ties a live record's control to the gadget number it is known by.
+void AttachGadget(int number, GadgetRecord* gadget, HWND control) {
     gadget->previousProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetMessageHandler)));
     SetWindowLongA(control, GWL_ID, number);
@@ -178,36 +175,34 @@ int AttachGadget(int number, GadgetRecord* gadget, HWND control, const GadgetKin
     // it, and a paint left for later comes back from the fetch together with that repaint; drawn here, the
     // repaints of one build follow each other and are queued as one.
     UpdateWindow(control);
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(control));
 }
 
-// The creation frame shared by every kind.
+// The creation frame shared by every kind. The number's old gadget goes first, also when the new control cannot be
+// made (with no current gadget list, for one).
 int CreateGadget(const GadgetKind* kind, int number, int x, int y, int width, int height, const char* text,
                  int flags, DWORD extendedStyle, int minimum, int maximum) {
+    GadgetRecord* gadget = static_cast<GadgetRecord*>(AllocateObject(gadgetsTable, number));
+    if (!gadget) return 0;
     HWND list = CurrentContext()->currentList;
-    if (!list) return 0;
     int isProgressBar = kind->code == KIND_PROGRESS_BAR;
     HMENU identifier = reinterpret_cast<HMENU>(static_cast<INT_PTR>(isProgressBar ? 0 : -1));
-    HWND control = CreateWindowExA(extendedStyle, kind->platformClass, isProgressBar ? nullptr : (text ? text : ""),
-                                   kind->style | static_cast<DWORD>(flags), ScaleToDisplay(x), ScaleToDisplay(y),
-                                   ScaleToDisplay(width), ScaleToDisplay(height), list, identifier,
-                                   ProgramInstance(), nullptr);
-    if (!control) return 0;
-
-    if (kind->code == KIND_TEXT_FIELD) {
+    HWND control = list ? CreateWindowExA(extendedStyle, kind->platformClass,
+                                          isProgressBar ? nullptr : (text ? text : ""),
+                                          kind->style | static_cast<DWORD>(flags), ScaleToDisplay(x),
+                                          ScaleToDisplay(y), ScaleToDisplay(width), ScaleToDisplay(height), list,
+                                          identifier, ProgramInstance(), nullptr)
+                        : nullptr;
+    if (control && kind->code == KIND_TEXT_FIELD) {
         WNDPROC replaced = reinterpret_cast<WNDPROC>(
             SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(FieldFocusNotifier)));
         if (!editProcedure) editProcedure = replaced;
-    } else if (isProgressBar) {
+    } else if (control && isProgressBar) {
         SendMessageA(control, PBM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
     }
-
-    GadgetRecord* gadget = static_cast<GadgetRecord*>(AllocateObject(gadgetsTable, number));
-    if (!gadget) {  // a number the registry refuses
-        DestroyWindow(control);
-        return 0;
-    }
-    return AttachGadget(number, gadget, control, kind);
+    gadget->kind = kind;
+    int result = CompleteCreate(gadgetsTable, number, gadget, control);
+    if (result) AttachGadget(NumberOfNewObject(number, gadget), gadget, control);
+    return result;
 }
 
 LRESULT CALLBACK GadgetListHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -419,9 +414,6 @@ LRESULT RouteToGadgetKind(HWND control, HWND parent, UINT message, WPARAM wParam
 int CreateNumberedFont(int number, const char* faceName, int size, int flags) {
     FontRecord* record = static_cast<FontRecord*>(AllocateObject(fontsTable, number));
     if (!record) return 0;
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(record));
-
     HFONT font = nullptr;
     if (HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr)) {
         int height = -MulDiv(size, GetDeviceCaps(display, LOGPIXELSY), 72);
@@ -432,12 +424,7 @@ int CreateNumberedFont(int number, const char* faceName, int size, int flags) {
                            faceName ? faceName : "");
         DeleteDC(display);
     }
-    if (!font) {
-        if (dynamic) ReleaseObject(fontsTable, number);
-        return 0;
-    }
-    record->font = font;
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(font));
+    return CompleteCreate(fontsTable, number, record, font);
 }
 
 void DestroyNumberedFont(int number) {

@@ -119,18 +119,13 @@ void InitMenuLibrary() {
 int CreateWindowMenu(int number, HWND window) {
     MenuRecord* record = static_cast<MenuRecord*>(AllocateObject(menusTable, number));
     if (!record) return 0;
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(record));
     HMENU menu = CreateMenu();
-    if (!menu) {
-        if (dynamic) ReleaseObject(menusTable, number);
-        return 0;
-    }
-    record->menu = menu;
     record->window = window;
+    int result = CompleteCreate(menusTable, number, record, menu);
+    if (!result) return 0;
 
     MenuBuildState* state = CurrentBuildState();
-    state->currentMenu = number;
+    state->currentMenu = NumberOfNewObject(number, record);
     // A new menu starts on its bar, however deep the menu built before it ended: its first items go to the bar
     // and are drawn there at once.
     state->currentLevel = menu;
@@ -140,7 +135,7 @@ int CreateWindowMenu(int number, HWND window) {
         LONG replaced = SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(MenuOwnerHandler));
         SetPropA(window, MENU_CALLBACK_PROPERTY, reinterpret_cast<HANDLE>(replaced));
     }
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(menu));
+    return result;
 }
 
 void AddMenuTitle(const char* text) {

@@ -334,11 +334,10 @@ int CreateNumberedWindow(int number, int x, int y, int width, int height, const 
                          HWND parent) {
     WindowRecord* record = static_cast<WindowRecord*>(AllocateObject(windowsTable, number));
     if (!record) return 0;
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(record));
+    int known = NumberOfNewObject(number, record);
 
     char className[32];
-    ClassNameOf(number, className);
+    ClassNameOf(known, className);
     WNDCLASSA windowClass = {};
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = WindowMessageHandler;
@@ -361,13 +360,10 @@ int CreateNumberedWindow(int number, int x, int y, int width, int height, const 
 
     HWND window = CreateWindowExA(0, className, title ? title : "", style, x, y, outerWidth, outerHeight, parent,
                                   nullptr, ProgramInstance(), nullptr);
-    if (!window) {
-        UnregisterClassA(className, ProgramInstance());
-        ReleaseObject(windowsTable, number);
-        return 0;
-    }
-    record->window = window;
-    SetPropA(window, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(number + 1)));
+    if (!window) UnregisterClassA(className, ProgramInstance());  // no class is left behind by a failed window
+    int result = CompleteCreate(windowsTable, number, record, window);
+    if (!result) return 0;
+    SetPropA(window, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(known + 1)));
 
     if (!hidden) {
         int show = (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOWNORMAL;
@@ -376,7 +372,7 @@ int CreateNumberedWindow(int number, int x, int y, int width, int height, const 
     record->minimisedOrMaximised = (style & (WS_MINIMIZE | WS_MAXIMIZE)) ? 1 : 0;
     AddTabShortcuts(record);
     if (withGadgetList) SelectGadgetList(window);
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(window));
+    return result;
 }
 
 HWND WindowHandleOf(int number) {

@@ -248,9 +248,14 @@ TEST_F(Ui, GadgetsShowStateTextFocusAndFontByKindAndNeedAGadgetList) {
         EXPECT_EQ(fonts[gadget != 7], reinterpret_cast<HFONT>(SendMessageA(Gadget(gadget), WM_GETFONT, 0, 0)));
     DestroyAllFonts();
 
-    DestroyNumberedWindow(0);  // the gadget list goes with its window
-    ASSERT_NE(0, CreateNumberedWindow(1, 10, 10, 120, 60, "Ohne Liste", FRAME | WINDOW_HIDDEN | WINDOW_NO_GADGET_LIST));
-    EXPECT_EQ(0, AddPushButton(30, 0, 0, 10, 10, "x"));
+    // A gadget list goes with its window. Without one no control can be made, and the failed create leaves nothing
+    // under its number: the number's old gadget goes first, as for any create.
+    ASSERT_NE(0, CreateNumberedWindow(1, 10, 10, 120, 60, "Liste", FRAME | WINDOW_HIDDEN));
+    DestroyNumberedWindow(1);
+    HWND box = Gadget(11);
+    PutGadgetState(11, 1);
+    EXPECT_EQ(0, AddCheckBox(11, 0, 0, 10, 10, "x"));
+    EXPECT_FALSE(IsWindow(box) || ReadGadgetState(11));
 }
 
 const int TEXT_GADGETS[] = {7, 3, 4, 11, 8, 5, 6};  // the installer's gadgets but the progress bar
