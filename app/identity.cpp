@@ -123,7 +123,8 @@ static int OsVersionCode()
 
 int ProgramFilesFolderId(int osCode)
 {
-    return osCode > 60 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
+    const int windowsXp = 60;  // later versions have a separate folder for 32-bit programs
+    return osCode > windowsXp ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
 }
 
 // Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
@@ -182,7 +183,7 @@ void set_identity_texts()
 
 void set_geometry_constants()
 {
-    SOURCE_LINE; quit_state = 0;
+    SOURCE_LINE; quit_state = QUIT_RUNNING;
     SOURCE_LINE; button_width = 50;
     SOURCE_LINE; button_height = 24;
     SOURCE_LINE; button_centre_x = WINDOW_CLIENT_WIDTH / 2;

@@ -11,13 +11,22 @@ extern char* build_date_text;
 extern char* target_path;        // ends with a backslash once set
 extern char* executable_name;
 extern char* product_label;
-extern int quit_state;           // 0 running, 1 installation finished, 2 cancelled
+extern int quit_state;           // QUIT_RUNNING, QUIT_INSTALLED or QUIT_CANCELLED
 extern int step_result;          // special-folder id at start, later the result of each file-system step
 extern int button_width;
 extern int button_height;
 extern int button_centre_x;
 extern int button_half_gap;
 extern int button_bottom_margin;
+
+const int QUIT_RUNNING = 0;
+const int QUIT_INSTALLED = 1;
+const int QUIT_CANCELLED = 2;
+
+// The main window, its menu and the status line's font, by number.
+const int MAIN_WINDOW = 0;
+const int INFO_MENU = 0;
+const int STATUS_FONT = 1;
 
 const int PRODUCT_VERSION = 23;
 // Build timestamp of the product release, seconds since 1970 without zone shift (24.10.2012).
@@ -30,7 +39,7 @@ const int WINDOW_CLIENT_HEIGHT = 170;
 // Version code of the version fields. queryOk: the first GetVersionEx succeeded; productType: 1 workstation,
 // any other value (also the result of a failed second query) counts as not workstation.
 int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int productType);
-// Special-folder id of the default target folder for a version code: 42 above 60, else 38.
+// Special-folder id of the default target folder for a version code: 42 above XP's (60), else 38.
 int ProgramFilesFolderId(int osCode);
 
 // The file-system path of a special folder as the shell names it, in wide text, into path (MAX_PATH characters); 0 when it cannot be resolved.

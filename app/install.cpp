@@ -25,6 +25,10 @@ const int SOURCE_FILE = INSTALL_SOURCE;
 int progress_count;
 int install_failures;
 
+// The listing number of the target folder's test; what an existing target folder counts on the progress bar.
+static const int TARGET_LISTING = 0;
+static const int EXISTING_TARGET_STEPS = 2;
+
 // Working state of the installation.
 static int found_marker;
 static char* directory_names;
@@ -73,7 +77,7 @@ int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapse
 {
     // By difference: start + 2 would overflow in the last two seconds of the 32-bit clock.
     int secondsPassed = static_cast<int>(static_cast<unsigned>(nowSeconds) - static_cast<unsigned>(startSeconds));
-    return result != 0 || secondsPassed > 2 || elapsedMilliseconds >= 3000;
+    return result != 0 || secondsPassed > SETTLE_SECONDS || elapsedMilliseconds >= SETTLE_LIMIT_MS;
 }
 
 // 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
@@ -110,7 +114,7 @@ static void begin_settle_wait()
 static void settle_wait()
 {
     SOURCE_LINE; do {
-        SOURCE_LINE; take_pause(20);
+        SOURCE_LINE; take_pause(SETTLE_STEP_MS);
     } while (!SettleWaitOver(step_result, CurrentDate(), wait_start, GetTickCount() - wait_start_ticks));
 }
 
@@ -191,20 +195,20 @@ static void prepare_target_directory()
 
     // The folder exists when the names of its sub-directories contain "..": an ordinary folder lists "." and "..".
     SOURCE_LINE; found_marker = 0;
-    SOURCE_LINE; if (ExamineFolder(0, target_path, "*.*")) {
+    SOURCE_LINE; if (ExamineFolder(TARGET_LISTING, target_path, "*.*")) {
         SOURCE_LINE; AssignText(&directory_names, "");
-        SOURCE_LINE; while (NextFolderEntry(0)) {
-            SOURCE_LINE; if (FolderEntryType(0) == 2) {
+        SOURCE_LINE; while (NextFolderEntry(TARGET_LISTING)) {
+            SOURCE_LINE; if (FolderEntryType(TARGET_LISTING) == FOLDER_ENTRY_DIRECTORY) {
                 SOURCE_LINE; TextBuilder names;
-                SOURCE_LINE; names.Add(directory_names).Add(FolderEntryName(0, -1)).CommitTo(&directory_names);
+                SOURCE_LINE; names.Add(directory_names).Add(FolderEntryName(TARGET_LISTING, -1)).CommitTo(&directory_names);
                 SOURCE_LINE; found_marker = FindText(directory_names, "..", 1);
             }
         }
-        SOURCE_LINE; FinishFolder(0);
+        SOURCE_LINE; FinishFolder(TARGET_LISTING);
     }
 
     SOURCE_LINE; if (found_marker != 0) {
-        SOURCE_LINE; progress_count += 2;
+        SOURCE_LINE; progress_count += EXISTING_TARGET_STEPS;
         SOURCE_LINE; return;
     }
     {
@@ -452,8 +456,8 @@ static void deploy_worksheets()
     }
     SOURCE_LINE; progress_count += step_result;
     SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
-    SOURCE_LINE; for (int n = 1; n <= 6; ++n) {
-        SOURCE_LINE; for (int file = 1 + n; file <= 7 + n; file += 6) {
+    SOURCE_LINE; for (int pair = 0; pair < WORKSHEET_PAIRS; ++pair) {
+        SOURCE_LINE; for (int file = PAYLOAD_FIRST_WORKSHEET + pair; file < PAYLOAD_FILE_COUNT; file += WORKSHEET_PAIRS) {
             SOURCE_LINE; TextBuilder destination;
             SOURCE_LINE; destination.Add(target_path).Add("DasyLab\\").Add(payload_file_name(file));
             SOURCE_LINE; copy_staged_file(file, destination.Text());
@@ -595,7 +599,7 @@ void run_installation()
     SOURCE_LINE; PutGadgetText(GADGET_STATUS_LINE, "Die Dateien werden installiert ...     ");
     SOURCE_LINE; while (PollEvent() != EVENT_NONE) {
     }
-    SOURCE_LINE; take_pause(200);
+    SOURCE_LINE; take_pause(DRAIN_PAUSE_MS);
     SOURCE_LINE; stage_support_files();
     SOURCE_LINE; if (!stage_payload_file(PAYLOAD_EXECUTABLE)) {
         SOURCE_LINE; report_file_not_created(executable_name);
@@ -623,7 +627,7 @@ void run_installation()
     // The second notes copy is counted too, so the bar ends where the count ends.
     SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
     SOURCE_LINE; show_result_message();
-    SOURCE_LINE; quit_state = 1;
+    SOURCE_LINE; quit_state = QUIT_INSTALLED;
 }
 
 // --- Ends ---
@@ -643,11 +647,11 @@ static void remove_staged_file(int file)
 
 void clean_up_after_loop()
 {
-    SOURCE_LINE; DestroyNumberedWindow(0);
+    SOURCE_LINE; DestroyNumberedWindow(MAIN_WINDOW);
     SOURCE_LINE; for (int step = 0; step < PAYLOAD_FILE_COUNT - 1; ++step) {
         SOURCE_LINE; remove_staged_file(clean_up_order[step]);
     }
-    SOURCE_LINE; take_pause(200);
+    SOURCE_LINE; take_pause(CLEAN_UP_PAUSE_MS);
     {
         SOURCE_LINE; TextBuilder text;
         SOURCE_LINE; text.Add(CurrentDirectory(-1)).Apply(UpperCaseText).CommitTo(&work_text);

@@ -12,6 +12,11 @@
 namespace {
 
 const int FORMAT_ROOM_STEP = 4096;
+// The calendar repeats every 400 years (an era); days are counted from 0000-03-01 of that calendar.
+const unsigned DAYS_PER_ERA = 146097;
+const unsigned DAYS_BEFORE_1970 = 719468;
+const unsigned SECONDS_PER_DAY = 86400;
+const unsigned SECONDS_PER_HOUR = 3600;
 
 // Zero for the fields of a value that has no components (before 1970).
 const tm* Components(int date) {
@@ -62,8 +67,8 @@ int MakeDate(int year, int month, int day, int hour, int minute, int second) {
     unsigned shiftedYear = year - (month <= 2 ? 1 : 0);
     unsigned era = shiftedYear / 400, yearOfEra = shiftedYear % 400;
     unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    unsigned days = era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
-    unsigned value = days * 86400 + hour * 3600 + minute * 60 + second;
+    unsigned days = era * DAYS_PER_ERA + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - DAYS_BEFORE_1970;
+    unsigned value = days * SECONDS_PER_DAY + hour * SECONDS_PER_HOUR + minute * 60 + second;
     // After 2038-01-19 03:14:07 the value has no 32-bit form.
     if (value > 0x7FFFFFFFu) return -1;
     return static_cast<int>(value);

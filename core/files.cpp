@@ -12,6 +12,8 @@
 namespace {
 
 const int FILE_BUFFER_SIZE = 4096;
+const int INITIAL_FILE_COUNT = 16;
+const int INITIAL_LISTING_COUNT = 16;
 // Longest text a MAX_PATH buffer holds with its terminator.
 const int LONGEST_PATH = MAX_PATH - 1;
 
@@ -77,7 +79,7 @@ int StrippedLength(const char* text) {
 }  // namespace
 
 void StartFiles() {
-    if (!fileTable) fileTable = CreateObjectTable(sizeof(FileObject), 16, CloseFileObject);
+    if (!fileTable) fileTable = CreateObjectTable(sizeof(FileObject), INITIAL_FILE_COUNT, CloseFileObject);
 }
 
 void EndFiles() { FreeAllObjects(fileTable); }
@@ -175,7 +177,7 @@ char* CurrentDirectory(int start) {
 
 int ExamineFolder(int number, const char* folder, const char* pattern) {
     if (!listingTable) {
-        ObjectTable* table = CreateObjectTable(sizeof(FolderListing), 16, FinishFolder);
+        ObjectTable* table = CreateObjectTable(sizeof(FolderListing), INITIAL_LISTING_COUNT, FinishFolder);
         // Another thread may have created it meanwhile; the loser's empty table is simply left unused.
         InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&listingTable), table, nullptr);
     }
@@ -228,7 +230,7 @@ char* FolderEntryName(int number, int start) {
 int FolderEntryType(int number) {
     FolderListing* listing = FindListing(number);
     if (!listing) return 0;
-    return (listing->findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
+    return (listing->findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FOLDER_ENTRY_DIRECTORY : FOLDER_ENTRY_FILE;
 }
 
 void FinishFolder(int number) {

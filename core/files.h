@@ -30,6 +30,8 @@ char* CurrentDirectory(int start);
 int ExamineFolder(int number, const char* folder, const char* pattern);
 int NextFolderEntry(int number);
 char* FolderEntryName(int number, int start);
-// 1 file, 2 directory, 0 for a number that denotes no listing.
+// FOLDER_ENTRY_FILE or FOLDER_ENTRY_DIRECTORY, 0 for a number that denotes no listing.
+const int FOLDER_ENTRY_FILE = 1;
+const int FOLDER_ENTRY_DIRECTORY = 2;
 int FolderEntryType(int number);
 void FinishFolder(int number);

@@ -51,6 +51,8 @@ HMODULE LoadSystemLibrary(const char* fileName);
 // Source line of the application statement being executed (low 24 bits) and its file's number (high 8 bits);
 // the fault report prints both.
 extern volatile int CurrentSourceLine;
+const int SOURCE_FILE_SHIFT = 24;
+const int SOURCE_LINE_MASK = 0x00FFFFFF;
 
 // The address of CurrentSourceLine, opaque to the optimiser: a function keeps it in a register and every
 // statement's store goes through that register, instead of carrying the address (and its relocation) itself.
@@ -63,4 +65,4 @@ inline volatile int* SourceLineCell()
 
 // Written on a statement's own line, before the statement: SOURCE_LINE; statement;
 // Every source that uses it names its own number as a constant SOURCE_FILE (0 is the main program's).
-#define SOURCE_LINE (*SourceLineCell() = (SOURCE_FILE << 24) | __LINE__)
+#define SOURCE_LINE (*SourceLineCell() = (SOURCE_FILE << SOURCE_FILE_SHIFT) | __LINE__)

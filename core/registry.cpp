@@ -21,6 +21,7 @@ struct DescriptorNode {
     void (*end)(void* area);
 };
 
+const int NODE_HEAP_INITIAL_SIZE = 1024;
 HANDLE nodeHeap;
 // The thread-storage index plus one, so that it starts at zero (no initialised data in the image): 0 while none.
 DWORD threadSlot;
@@ -107,7 +108,7 @@ void ReleaseThreadBlock(void* block) {
 }  // namespace
 
 void StartRegistry() {
-    if (!nodeHeap) nodeHeap = HeapCreate(0, 1024, 0);
+    if (!nodeHeap) nodeHeap = HeapCreate(0, NODE_HEAP_INITIAL_SIZE, 0);
 }
 
 ObjectTable* CreateObjectTable(int recordSize, int initialCount, void (*freeOp)(int number)) {

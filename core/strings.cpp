@@ -2,8 +2,9 @@
 // Contract: see strings.h; builder positions are offsets because every reservation may move the buffer.
 #include "core/strings.h"
 
-#include <windows.h>
+#include <limits.h>
 #include <string.h>
+#include <windows.h>
 
 #include "core/frame.h"
 
@@ -20,6 +21,11 @@ static_assert(sizeof(StringBuilder) == 12, "builder record is three 32-bit field
 const int FIRST_CAPACITY = 16;
 const int GROWTH = 16384;
 const int BLOCK_SLACK = 5;  // 3 bytes for a word copy running past the text, 1 terminator, 1 spare
+const int STRING_HEAP_INITIAL_SIZE = 4096;
+// Room reserved for the digits of a 32-bit and of a 64-bit number, sign and terminator included, before the rest is
+// given back.
+const int NUMBER_ROOM = 32;
+const int LONG_NUMBER_ROOM = 64;
 
 HANDLE stringHeap;
 // The builder's thread-storage index plus one, so that it starts at zero (no initialised data in the image):
@@ -112,12 +118,12 @@ char* CopyToBuilder(const char* text, int from, int count, int start) {
     return destination;
 }
 
-const char* const MOST_NEGATIVE_32_DIGITS = "2147483648";
+const char MOST_NEGATIVE_32_DIGITS[] = "2147483648";
 
 // 1 when this call started the strings; a call racing the first waits until they are started.
 bool StartStringsHere() {
     if (InterlockedCompareExchange(&stringsState, 1, 0) == 0) {
-        stringHeap = HeapCreate(0, 4096, 0);
+        stringHeap = HeapCreate(0, STRING_HEAP_INITIAL_SIZE, 0);
         DWORD index = TlsAlloc();
         TlsSetValue(index, NewBuilder());
         builderSlot = index + 1;
@@ -250,16 +256,16 @@ int TextLength(const char* text) {
 }
 
 char* NumberToText(long long value, int start) {
-    if (value >= -2147483647LL - 1 && value <= 2147483647LL) {
-        char* destination = ReserveText(32, start);
+    if (value >= INT_MIN && value <= INT_MAX) {
+        char* destination = ReserveText(NUMBER_ROOM, start);
         int number = static_cast<int>(value);
         int length = 0;
         if (number == 0) {
             destination[length++] = '0';
-        } else if (number == -2147483647 - 1) {
+        } else if (number == INT_MIN) {
             destination[length++] = '-';
-            CopyForward(destination + length, MOST_NEGATIVE_32_DIGITS, 10);
-            length += 10;
+            CopyForward(destination + length, MOST_NEGATIVE_32_DIGITS, sizeof MOST_NEGATIVE_32_DIGITS - 1);
+            length += sizeof MOST_NEGATIVE_32_DIGITS - 1;
         } else {
             if (number < 0) {
                 destination[length++] = '-';
@@ -274,10 +280,10 @@ char* NumberToText(long long value, int start) {
             while (count) destination[length++] = digits[--count];
         }
         destination[length] = 0;
-        GiveBackText(32 - length);
+        GiveBackText(NUMBER_ROOM - length);
         return destination;
     }
-    char* destination = ReserveText(64, start);
+    char* destination = ReserveText(LONG_NUMBER_ROOM, start);
     int length = 0;
     unsigned long long magnitude = static_cast<unsigned long long>(value);
     if (value < 0) {
@@ -292,7 +298,7 @@ char* NumberToText(long long value, int start) {
     }
     while (count) destination[length++] = digits[--count];
     destination[length] = 0;
-    GiveBackText(64 - length);
+    GiveBackText(LONG_NUMBER_ROOM - length);
     return destination;
 }
 
@@ -333,9 +339,9 @@ char* AppendCString(const char* text, int start) {
 }
 
 char* ProgramFileName(int start) {
-    char* destination = ReserveText(260, start);
-    int length = static_cast<int>(GetModuleFileNameA(ProgramInstance(), destination, 260));
-    if (length < 0 || length > 260) length = 0;
+    char* destination = ReserveText(MAX_PATH, start);
+    int length = static_cast<int>(GetModuleFileNameA(ProgramInstance(), destination, MAX_PATH));
+    if (length < 0 || length > MAX_PATH) length = 0;
     if (length >= 4 && memcmp(destination, "\\\\?\\", 4) == 0) {
         if (length >= 8 && memcmp(destination + 4, "UNC\\", 4) == 0) {
             // "\\?\UNC\server\share\..." names "\\server\share\...".
@@ -347,7 +353,7 @@ char* ProgramFileName(int start) {
         }
     }
     destination[length] = 0;
-    GiveBackText(260 - length);
+    GiveBackText(MAX_PATH - length);
     return destination;
 }
 

@@ -162,13 +162,13 @@ int FaultTargetAddress() { return fault_target_address; }
 
 int FaultLine() {
     if (fault_line == -1) return -1;
-    return fault_line & 0x00FFFFFF;
+    return fault_line & SOURCE_LINE_MASK;
 }
 
 char* FaultFile(int start) {
     if (fault_line == -1) return AppendCString(LINE_TRACKING_OFF, start);
     // The index is the line's top byte, read unsigned: a stored value such as 0xFF000001 is index 255.
-    int index = static_cast<int>(static_cast<unsigned>(fault_line) >> 24);
+    int index = static_cast<int>(static_cast<unsigned>(fault_line) >> SOURCE_FILE_SHIFT);
     if (index == 0) return AppendCString(BUILD_SOURCE_PATH, start);
     if (index <= source_file_count) return AppendCString(source_files[index - 1], start);
     return AppendCString("", start);

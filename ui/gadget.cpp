@@ -56,6 +56,8 @@ struct FontRecord {
 const int INITIAL_GADGET_COUNT = 50;
 const int INITIAL_FONT_COUNT = 16;
 const int EDGE_SWITCH = 0x20000;  // labels gain a sunken edge with it, text fields lose theirs
+const int POINTS_PER_INCH = 72;
+const int STOCK_FONT_POINTS = 8;  // the stock GUI font's size on Windows, at every dpi
 const char GADGET_ID_PROPERTY[] = "GX_ID";
 
 ObjectTable* gadgetsTable;
@@ -84,15 +86,18 @@ void SetProgressPosition(GadgetRecord* gadget, int value) {
     SendMessageA(gadget->control, PBM_SETPOS, static_cast<WPARAM>(value), 0);
 }
 
-const GadgetKind buttonKind = {KIND_BUTTON, "Button", 0x50030000, nullptr, nullptr, CheckState, SetCheckState,
+// Labels and progress bars are left out of Tab navigation: no WS_TABSTOP.
+const DWORD VISIBLE_CHILD = WS_CHILD | WS_VISIBLE;
+const DWORD TAB_CHILD = VISIBLE_CHILD | WS_TABSTOP | WS_GROUP;
+const GadgetKind buttonKind = {KIND_BUTTON, "Button", TAB_CHILD, nullptr, nullptr, CheckState, SetCheckState,
                                nullptr, nullptr, nullptr};
-const GadgetKind textFieldKind = {KIND_TEXT_FIELD, "Edit", 0x50030080, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr, nullptr, nullptr};
-const GadgetKind labelKind = {KIND_LABEL, "Static", 0x50020000, nullptr, nullptr, nullptr, nullptr,
+const GadgetKind textFieldKind = {KIND_TEXT_FIELD, "Edit", TAB_CHILD | ES_AUTOHSCROLL, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr};
+const GadgetKind labelKind = {KIND_LABEL, "Static", VISIBLE_CHILD | WS_GROUP, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr};
-const GadgetKind checkBoxKind = {KIND_CHECK_BOX, "Button", 0x50030003, nullptr, nullptr, CheckState, SetCheckState,
-                                 nullptr, nullptr, nullptr};
-const GadgetKind progressBarKind = {KIND_PROGRESS_BAR, "msctls_progress32", 0x50000000, nullptr, nullptr,
+const GadgetKind checkBoxKind = {KIND_CHECK_BOX, "Button", TAB_CHILD | BS_AUTOCHECKBOX, nullptr, nullptr, CheckState,
+                                 SetCheckState, nullptr, nullptr, nullptr};
+const GadgetKind progressBarKind = {KIND_PROGRESS_BAR, PROGRESS_CLASSA, VISIBLE_CHILD, nullptr, nullptr,
                                     ProgressPosition, SetProgressPosition, nullptr, nullptr, nullptr};
 
 GadgetContext* CurrentContext() {
@@ -147,7 +152,7 @@ LRESULT CALLBACK GadgetMessageHandler(HWND control, UINT message, WPARAM wParam,
 // The numbered window a control belongs to, or the topmost window reached.
 HWND OwningWindowOf(HWND window) {
     HWND current = window;
-    while (!GetPropA(current, "GX_WindowID")) {
+    while (!GetPropA(current, WINDOW_ID_PROPERTY)) {
         HWND parent = GetParent(current);
         if (!parent) break;
         current = parent;
@@ -228,7 +233,7 @@ LRESULT CALLBACK ToolTipRaiser(HWND tip, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HWND CreateToolTipWindow() {
-    HWND tip = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                ProgramInstance(), nullptr);
     if (!tip) return nullptr;
@@ -247,7 +252,9 @@ HFONT DefaultFontForDisplay() {
     LOGFONTA look;
     if (!GetObjectA(stock, sizeof(look), &look)) return stock;
     int height = look.lfHeight < 0 ? -look.lfHeight : look.lfHeight;
-    if (ScaleToDisplay(height) == height || height >= MulDiv(8, DisplayDpi(), 72)) return stock;
+    if (ScaleToDisplay(height) == height || height >= MulDiv(STOCK_FONT_POINTS, DisplayDpi(), POINTS_PER_INCH)) {
+        return stock;
+    }
     look.lfHeight = ScaleToDisplay(look.lfHeight);
     HFONT scaled = CreateFontIndirectA(&look);
     return scaled ? scaled : stock;
@@ -270,7 +277,8 @@ void InitGadgetLibrary() {
     gadgetsTable = CreateObjectTable(sizeof(GadgetRecord), INITIAL_GADGET_COUNT, FreeGadget);
     gadgetAreaOffset = ReserveThreadSlot(sizeof(GadgetContext), InitGadgetArea, EndGadgetArea);
     wsprintfA(gadgetListProperty, "GX_GadgetStack_%i", static_cast<int>(reinterpret_cast<INT_PTR>(ProgramInstance())));
-    INITCOMMONCONTROLSEX classes = {8, ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES};
+    INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX),
+                                    ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES};
     InitCommonControlsEx(&classes);
 }
 
@@ -416,7 +424,7 @@ int CreateNumberedFont(int number, const char* faceName, int size, int flags) {
     if (!record) return 0;
     HFONT font = nullptr;
     if (HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr)) {
-        int height = -MulDiv(size, GetDeviceCaps(display, LOGPIXELSY), 72);
+        int height = -MulDiv(size, GetDeviceCaps(display, LOGPIXELSY), POINTS_PER_INCH);
         font = CreateFontA(height, 0, 0, 0, (flags & FONT_BOLD) ? FW_BOLD : FW_NORMAL, (flags & FONT_ITALIC) ? 1 : 0,
                            (flags & FONT_UNDERLINE) ? 1 : 0, (flags & FONT_STRIKEOUT) ? 1 : 0, DEFAULT_CHARSET,
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,

@@ -169,8 +169,8 @@ HACCEL AddShortcut(int windowNumber, int shortcut, int command) {
     WindowRecord* window = FindWindowRecord(windowNumber);
     if (!window) return nullptr;
     BYTE flags = ShortcutFlags(shortcut);
-    WORD key = static_cast<WORD>(shortcut & 0xFFFF);
-    WORD value = static_cast<WORD>(command & 0xFFFF);
+    WORD key = LOWORD(shortcut);
+    WORD value = LOWORD(command);
 
     ACCEL* entry = nullptr;
     for (int index = 0; index < window->shortcutCount; ++index) {

@@ -9,8 +9,6 @@
 
 namespace {
 
-const char WINDOW_ID_PROPERTY[] = "GX_WindowID";
-
 struct QueuedEvent {
     QueuedEvent* next;
     int code;
@@ -27,6 +25,8 @@ struct EventState {
 
 const int INITIAL_WINDOW_COUNT = 16;
 const int DESIGN_DPI = 96;  // the unit of every position and size the application passes
+const int PROGRAM_ICON = 1;  // the icon resource of every window class
+const DWORD READY_IDLE_MS = 100;  // a wait this long with nothing to handle: the thread is ready for input
 
 ObjectTable* windowsTable;
 int eventAreaOffset;
@@ -316,7 +316,7 @@ void MoveFocus(int backward) {
 void InitWindowLibrary() {
     windowsTable = CreateObjectTable(sizeof(WindowRecord), INITIAL_WINDOW_COUNT, DestroyNumberedWindow);
     eventAreaOffset = ReserveThreadSlot(sizeof(EventState), nullptr, EndEventArea);
-    programIcon = LoadIconA(ProgramInstance(), MAKEINTRESOURCEA(1));
+    programIcon = LoadIconA(ProgramInstance(), MAKEINTRESOURCEA(PROGRAM_ICON));
     arrowCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     // Seen on Wine: the dpi follows LogPixels of the prefix's registry, read by every new process; Wine treats
     // every program as DPI-aware (manifest or not) and never stretches a window.
@@ -420,7 +420,7 @@ int FetchEvent(int timeout) {
         // then is opened once a tenth of a second has passed without any, so that input coming at once is
         // handled first.
         while (KeyboardDevicePutOff() && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, READY_IDLE_MS, QS_ALLINPUT) != WAIT_OBJECT_0) {
                 OpenPutOffKeyboardDevice();
             }
         }

@@ -23,6 +23,9 @@ const UINT MSG_GADGET_NOTIFY = 13103;
 const int CMD_NEXT_FIELD = 64001;
 const int CMD_PREVIOUS_FIELD = 64002;
 
+// Property of every library window: its number + 1 (0, no property: no library window).
+inline constexpr char WINDOW_ID_PROPERTY[] = "GX_WindowID";
+
 // Result by which a runtime message handler asks for the platform's default processing.
 const LRESULT NOT_HANDLED = static_cast<LRESULT>(0xD0D0D0D1u);
 
