@@ -185,11 +185,10 @@ void RestrictLibrarySearch() {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     typedef BOOL(WINAPI * SetDefaultDirectories)(DWORD);
     typedef BOOL(WINAPI * SetDirectory)(LPCSTR);
-    SetDefaultDirectories setDefault =
-        reinterpret_cast<SetDefaultDirectories>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+    SetDefaultDirectories setDefault = LibraryFunction<SetDefaultDirectories>(kernel, "SetDefaultDllDirectories");
     librarySearchIsSystemOnly = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (librarySearchIsSystemOnly) return;
-    SetDirectory setDirectory = reinterpret_cast<SetDirectory>(GetProcAddress(kernel, "SetDllDirectoryA"));
+    SetDirectory setDirectory = LibraryFunction<SetDirectory>(kernel, "SetDllDirectoryA");
     if (setDirectory) setDirectory("");
 }
 

@@ -47,6 +47,13 @@ HINSTANCE ProgramInstance();
 // Loads the library fileName from the system folder (its full path), never a file of that name found elsewhere;
 // 0 when it cannot be loaded. StartRuntime has by then limited the search for its dependencies.
 HMODULE LoadSystemLibrary(const char* fileName);
+// The function name of library, as the type the caller knows it by; null when the library lacks it. GetProcAddress
+// hands every function out under one generic type; the way through void (*)() is the conversion the compiler
+// accepts from any function type to any other without a warning.
+template <typename Function>
+Function LibraryFunction(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
 
 // Source line of the application statement being executed (low 24 bits) and its file's number (high 8 bits);
 // the fault report prints both.

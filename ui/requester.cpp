@@ -137,10 +137,8 @@ char* ChooseFolder(const char* title, const char* initialPath, int start) {
 
     char initial[MAX_PATH];
     TrimInitialPath(initialPath, initial);
-    BrowseForFolderFunction browse =
-        reinterpret_cast<BrowseForFolderFunction>(GetProcAddress(shell, "SHBrowseForFolderA"));
-    PathFromIdListFunction pathFromIdList =
-        reinterpret_cast<PathFromIdListFunction>(GetProcAddress(shell, "SHGetPathFromIDListA"));
+    BrowseForFolderFunction browse = LibraryFunction<BrowseForFolderFunction>(shell, "SHBrowseForFolderA");
+    PathFromIdListFunction pathFromIdList = LibraryFunction<PathFromIdListFunction>(shell, "SHGetPathFromIDListA");
     if (!browse || !pathFromIdList) {  // a shell without the entry points: nothing is shown
         FreeLibrary(shell);
         return EmptyPickerResult(start);

@@ -60,7 +60,7 @@ void OpenKeyboardDevice(HWND window) {
     typedef HRESULT(WINAPI * CreateFunction)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
     inputLibrary = LoadSystemLibrary("DINPUT.DLL");
     if (!inputLibrary) return;
-    CreateFunction create = reinterpret_cast<CreateFunction>(GetProcAddress(inputLibrary, "DirectInputCreateA"));
+    CreateFunction create = LibraryFunction<CreateFunction>(inputLibrary, "DirectInputCreateA");
     if (!create || FAILED(create(ProgramInstance(), DIRECTINPUT_VERSION, &directInput, nullptr)) || !directInput) {
         directInput = nullptr;
         CloseKeyboardDevice();

@@ -520,8 +520,8 @@ const DWORD RUN_WINDOW_WAIT_MS = 10000;
 // can (junctions, substituted drives, short names; looked up, it is missing before Vista), else full and long.
 int CanonicalWorkingFolder(wchar_t* folder) {
     typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
-    FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW"));
+    FinalPathFunction finalPath =
+        LibraryFunction<FinalPathFunction>(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
     DWORD length = 0;
     HANDLE directory = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
