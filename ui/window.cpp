@@ -511,45 +511,42 @@ struct RunRecord {
     DWORD threadId;
 };
 
-// Room for the folder's final form (prefix \\?\ or \\?\UNC\ in front of a path of at most MAX_PATH).
-const int RUN_FOLDER_LIMIT = MAX_PATH + 16;
-// How long a second start waits for the holder's window: the holder may still build it, or be ending.
+// How long a second start waits for the holder's window (the holder may still build it, or be ending), and how
+// often it looks.
 const DWORD RUN_WINDOW_WAIT_MS = 10000;
+const DWORD RUN_LOOK_STEP_MS = 50;
+// The longest run name taken, and room for it with the working folder's identity and a namespace in front.
+const int RUN_NAME_LIMIT = 64;
+const int RUN_SECTION_NAME_SIZE = RUN_NAME_LIMIT + 48;
 
-// The working folder in one spelling for all ways of reaching it: as the file system resolves it where the system
-// can (junctions, substituted drives, short names; looked up, it is missing before Vista), else full and long.
-int CanonicalWorkingFolder(wchar_t* folder) {
-    typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
-    FinalPathFunction finalPath =
-        LibraryFunction<FinalPathFunction>(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
-    DWORD length = 0;
-    HANDLE directory = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (directory != INVALID_HANDLE_VALUE) {
-        if (finalPath) length = finalPath(directory, folder, RUN_FOLDER_LIMIT, 0);
-        CloseHandle(directory);
-    }
-    if (length == 0 || length >= RUN_FOLDER_LIMIT) {
-        length = GetFullPathNameW(L".", RUN_FOLDER_LIMIT, folder, nullptr);
-        if (length == 0 || length >= RUN_FOLDER_LIMIT) return 0;
-        DWORD longLength = GetLongPathNameW(folder, folder, RUN_FOLDER_LIMIT);
-        if (longLength > 0 && longLength < RUN_FOLDER_LIMIT) length = longLength;
-    }
-    while (length > 0 && folder[length - 1] == L'\\') folder[--length] = 0;
-    CharUpperBuffW(folder, length);
-    return static_cast<int>(length);
+// The working folder's identity: its volume's serial number and its file index on that volume, behind the run name.
+// It is the same however the folder is reached (junctions, substituted drives, short names, upper or lower case) and
+// needs no text of the folder, so no code page can make two folders one. 0 where there is none: the folder cannot be
+// opened, or its file system gives it no index.
+int WorkingFolderIdentity(const char* runName, char* identity) {
+    if (lstrlenA(runName) > RUN_NAME_LIMIT) return 0;
+    HANDLE folder = CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION file;
+    BOOL known = GetFileInformationByHandle(folder, &file);
+    CloseHandle(folder);
+    if (!known || !(file.nFileIndexHigh | file.nFileIndexLow)) return 0;
+    wsprintfA(identity, "%s-%08lX%08lX%08lX", runName, file.dwVolumeSerialNumber, file.nFileIndexHigh,
+              file.nFileIndexLow);
+    return 1;
 }
 
 // The section of the working folder in a namespace ("Global" or "Local"). *existed: another process made it.
 // Where this run may not create it (for all sessions it takes administrator rights), one that may can hold it.
-HANDLE OpenRunSection(const wchar_t* nameSpace, const wchar_t* suffix, bool* existed) {
-    wchar_t name[96];
-    wsprintfW(name, L"%s\\%s", nameSpace, suffix);
+HANDLE OpenRunSection(const char* nameSpace, const char* identity, bool* existed) {
+    char name[RUN_SECTION_NAME_SIZE];
+    wsprintfA(name, "%s\\%s", nameSpace, identity);
     SetLastError(ERROR_SUCCESS);
-    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(RunRecord), name);
+    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(RunRecord), name);
     *existed = section && GetLastError() == ERROR_ALREADY_EXISTS;
     if (!section) {
-        section = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+        section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
         *existed = section != nullptr;
     }
     return section;
@@ -593,23 +590,14 @@ int BringHolderForward(HANDLE section) {
 }  // namespace
 
 int ClaimWorkingFolder(const char* name) {
-    wchar_t folder[RUN_FOLDER_LIMIT];
-    int length = CanonicalWorkingFolder(folder);
-    if (length == 0) return 1;
-    // Object names may hold no backslash and are limited in length: the folder goes in as a 64-bit FNV-1a hash.
-    unsigned long long hash = 14695981039346656037ull;
-    for (int i = 0; i < length; ++i) {
-        hash ^= folder[i];
-        hash *= 1099511628211ull;
-    }
-    wchar_t suffix[64];
-    wsprintfW(suffix, L"%hs-%08lX%08lX", name, static_cast<DWORD>(hash >> 32), static_cast<DWORD>(hash));
+    char identity[RUN_SECTION_NAME_SIZE];
+    if (!WorkingFolderIdentity(name, identity)) return 1;
     DWORD start = GetTickCount();
     for (;;) {
         // For all sessions where possible (two users starting the setup from one shared folder), else this one's.
         bool existed = false;
-        HANDLE section = OpenRunSection(L"Global", suffix, &existed);
-        if (!section) section = OpenRunSection(L"Local", suffix, &existed);
+        HANDLE section = OpenRunSection("Global", identity, &existed);
+        if (!section) section = OpenRunSection("Local", identity, &existed);
         if (!section) return 1;
         if (!existed) {
             // Held until the process ends: the section goes with its last handle.
@@ -625,6 +613,6 @@ int ClaimWorkingFolder(const char* name) {
         // Closed before the next look, so that a holder's section can go when the holder ends.
         CloseHandle(section);
         if (brought || GetTickCount() - start >= RUN_WINDOW_WAIT_MS) return 0;
-        Sleep(50);
+        Sleep(RUN_LOOK_STEP_MS);
     }
 }

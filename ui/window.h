@@ -84,8 +84,8 @@ WindowRecord* FindWindowRecord(int number);
 // centred is centred again, any other keeps its top-left.
 void KeepClientSize(HWND window, int width, int height, HMENU newBar);
 
-// One run per working folder: claims the working folder (its final, long, upper-cased form) for this process until
-// it ends, through a named section called `name` plus a hash of the folder. 1: this process holds it, also when the
-// platform offers no way to claim it. 0: another process holds it; that process's window has been brought to the
+// One run per working folder: claims the working folder for this process until it ends, through a named section
+// called `name` (at most 64 characters) plus the folder's identity on its volume. 1: this process holds it, also when
+// the platform offers no way to claim it or the folder has no identity. 0: another process holds it; that process's window has been brought to the
 // front (or the box or picker it waits on), unless it showed none within a few seconds.
 int ClaimWorkingFolder(const char* name);
