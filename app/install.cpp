@@ -124,25 +124,6 @@ static int folder_exists(const char* path)
     SOURCE_LINE; return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Full, long form of a folder without its trailing backslash (a drive root keeps it); 0 when it does not fit.
-static int canonical_folder(const char* path, char* result)
-{
-    SOURCE_LINE; DWORD length = GetFullPathNameA(path, MAX_PATH, result, nullptr);
-    SOURCE_LINE; if (length == 0 || length >= MAX_PATH) {
-        SOURCE_LINE; return 0;
-    }
-    SOURCE_LINE; char longer[MAX_PATH];
-    SOURCE_LINE; DWORD longLength = GetLongPathNameA(result, longer, MAX_PATH);
-    SOURCE_LINE; if (longLength > 0 && longLength < MAX_PATH) {
-        SOURCE_LINE; lstrcpyA(result, longer);
-        SOURCE_LINE; length = longLength;
-    }
-    SOURCE_LINE; while (length > 3 && (result[length - 1] == '\\' || result[length - 1] == '/')) {
-        SOURCE_LINE; result[--length] = 0;
-    }
-    SOURCE_LINE; return 1;
-}
-
 // 1 when the working directory is the folder under the target where this payload file is installed.
 static int staged_name_is_installed_copy(int file)
 {
@@ -153,12 +134,7 @@ static int staged_name_is_installed_copy(int file)
     } else if (file != PAYLOAD_EXECUTABLE) {
         SOURCE_LINE; folder.Add("DasyLab\\");
     }
-    SOURCE_LINE; char installed[MAX_PATH];
-    SOURCE_LINE; char current[MAX_PATH];
-    SOURCE_LINE; if (!canonical_folder(folder.Text(), installed) || !canonical_folder(".", current)) {
-        SOURCE_LINE; return 0;
-    }
-    SOURCE_LINE; return lstrcmpiA(installed, current) == 0;
+    SOURCE_LINE; return IsSameFolder(folder.Text(), ".");
 }
 
 static void restore_user_files();

@@ -175,6 +175,28 @@ char* CurrentDirectory(int start) {
     return text;
 }
 
+int IdentifyFolder(const char* path, FolderIdentity* identity) {
+    if (!path) return 0;
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION file;
+    BOOL known = GetFileInformationByHandle(folder, &file);
+    CloseHandle(folder);
+    if (!known || !(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !(file.nFileIndexHigh | file.nFileIndexLow)) {
+        return 0;
+    }
+    identity->volume = file.dwVolumeSerialNumber;
+    identity->indexHigh = file.nFileIndexHigh;
+    identity->indexLow = file.nFileIndexLow;
+    return 1;
+}
+
+int IsSameFolder(const char* first, const char* second) {
+    FolderIdentity one, other;
+    return IdentifyFolder(first, &one) && IdentifyFolder(second, &other) && memcmp(&one, &other, sizeof one) == 0;
+}
+
 int ExamineFolder(int number, const char* folder, const char* pattern) {
     if (!listingTable) {
         ObjectTable* table = CreateObjectTable(sizeof(FolderListing), INITIAL_LISTING_COUNT, FinishFolder);

@@ -2,6 +2,7 @@
 // Contract: messages become event codes either at once (pending event of the fetch) or through a FIFO queue that collapses only against its tail.
 #include "ui/window.h"
 
+#include "core/files.h"
 #include "core/frame.h"
 #include "core/registry.h"
 #include "ui/gadget.h"
@@ -519,21 +520,11 @@ const DWORD RUN_LOOK_STEP_MS = 50;
 const int RUN_NAME_LIMIT = 64;
 const int RUN_SECTION_NAME_SIZE = RUN_NAME_LIMIT + 48;
 
-// The working folder's identity: its volume's serial number and its file index on that volume, behind the run name.
-// It is the same however the folder is reached (junctions, substituted drives, short names, upper or lower case) and
-// needs no text of the folder, so no code page can make two folders one. 0 where there is none: the folder cannot be
-// opened, or its file system gives it no index.
+// The working folder's identity (see IdentifyFolder) behind the run name; 0 where there is none.
 int WorkingFolderIdentity(const char* runName, char* identity) {
-    if (lstrlenA(runName) > RUN_NAME_LIMIT) return 0;
-    HANDLE folder = CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) return 0;
-    BY_HANDLE_FILE_INFORMATION file;
-    BOOL known = GetFileInformationByHandle(folder, &file);
-    CloseHandle(folder);
-    if (!known || !(file.nFileIndexHigh | file.nFileIndexLow)) return 0;
-    wsprintfA(identity, "%s-%08lX%08lX%08lX", runName, file.dwVolumeSerialNumber, file.nFileIndexHigh,
-              file.nFileIndexLow);
+    FolderIdentity folder;
+    if (lstrlenA(runName) > RUN_NAME_LIMIT || !IdentifyFolder(".", &folder)) return 0;
+    wsprintfA(identity, "%s-%08lX%08lX%08lX", runName, folder.volume, folder.indexHigh, folder.indexLow);
     return 1;
 }
 
