@@ -127,13 +127,20 @@ int ProgramFilesFolderId(int osCode)
     return osCode > windowsXp ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
 }
 
+// The shell's item list of a special folder, null when it cannot be resolved; freed with CoTaskMemFree.
+static LPITEMIDLIST special_folder_list(int csidl)
+{
+    LPITEMIDLIST list = nullptr;
+    return SHGetSpecialFolderLocation(nullptr, csidl, &list) == S_OK ? list : nullptr;
+}
+
 // Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
 static char* get_special_folder_path(int csidl, int start)
 {
     char* path = ReserveText(MAX_PATH, start);
-    LPITEMIDLIST list = nullptr;
+    LPITEMIDLIST list = special_folder_list(csidl);
     // An unresolved folder leaves the empty text; the caller's appended name still shows in the path field.
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list || !SHGetPathFromIDListA(list, path)) {
+    if (!list || !SHGetPathFromIDListA(list, path)) {
         path[0] = 0;
     }
     CoTaskMemFree(list);
@@ -141,14 +148,15 @@ static char* get_special_folder_path(int csidl, int start)
     return path;
 }
 
-int get_special_folder_path_wide(int csidl, wchar_t* path)
+int get_special_folder_file_wide(int csidl, const wchar_t* name, wchar_t* path)
 {
-    LPITEMIDLIST list = nullptr;
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list || !SHGetPathFromIDListW(list, path)) {
-        path[0] = 0;
-    }
+    LPITEMIDLIST list = special_folder_list(csidl);
+    int found = list && SHGetPathFromIDListW(list, path) && path[0];
     CoTaskMemFree(list);
-    return path[0] != 0;
+    if (found) {
+        lstrcatW(path, name);
+    }
+    return found;
 }
 
 void set_identity_texts()

@@ -42,8 +42,9 @@ int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int pro
 // Special-folder id of the default target folder for a version code: 42 above XP's (60), else 38.
 int ProgramFilesFolderId(int osCode);
 
-// The file-system path of a special folder as the shell names it, in wide text, into path (MAX_PATH characters); 0 when it cannot be resolved.
-int get_special_folder_path_wide(int csidl, wchar_t* path);
+// The file-system path of a special folder as the shell names it, in wide text, followed by name, into path (room
+// for MAX_PATH characters and name); 0 when the folder cannot be resolved.
+int get_special_folder_file_wide(int csidl, const wchar_t* name, wchar_t* path);
 
 // --- Start-up steps of the installer ---
 

@@ -36,8 +36,9 @@ static int question_answer;
 static int wait_start;
 static DWORD wait_start_ticks;
 static char* work_text;
-// The desktop folder and the link's name: "\\BrindaVel.lnk", 14 characters, behind a path of at most MAX_PATH - 1.
-static wchar_t link_file[MAX_PATH + 14];
+// The desktop folder and the link's name behind it.
+static const wchar_t LINK_NAME[] = L"\\BrindaVel.lnk";
+static wchar_t link_file[MAX_PATH + sizeof LINK_NAME / sizeof LINK_NAME[0]];
 static char* working_folder;
 static char* argument_text;
 static char* description_text;
@@ -396,7 +397,8 @@ static void remove_failed_copy(const char* destination, int existed, const WIN32
         SOURCE_LINE; return;
     }
     SOURCE_LINE; if (existed && after.nFileSizeLow == before.nFileSizeLow && after.nFileSizeHigh == before.nFileSizeHigh &&
-                     CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime) == 0) {
+                     after.ftLastWriteTime.dwLowDateTime == before.ftLastWriteTime.dwLowDateTime &&
+                     after.ftLastWriteTime.dwHighDateTime == before.ftLastWriteTime.dwHighDateTime) {
         SOURCE_LINE; return;
     }
     SOURCE_LINE; DeleteFileAt(destination);
@@ -514,8 +516,7 @@ static void create_desktop_shortcut()
 {
     // The desktop as the shell names it, in wide text: read in the ANSI code page, the desktop of a user "Łukasz"
     // came back best-fitted as C:\users\Lukasz\Desktop, a folder that is not the user's (seen on Wine).
-    SOURCE_LINE; int desktop_found = get_special_folder_path_wide(CSIDL_DESKTOPDIRECTORY, link_file);
-    SOURCE_LINE; lstrcatW(link_file, L"\\BrindaVel.lnk");
+    SOURCE_LINE; int desktop_found = get_special_folder_file_wide(CSIDL_DESKTOPDIRECTORY, LINK_NAME, link_file);
     SOURCE_LINE; AssignText(&working_folder, target_path);
     SOURCE_LINE; AssignText(&argument_text, "");
     {

@@ -231,7 +231,7 @@ void PlaceWindow(DWORD style, int flags, HWND parent, int width, int height, int
     if (*x != IGNORE_COORDINATE) *x = ScaleToDisplay(*x);
     if (*y != IGNORE_COORDINATE) *y = ScaleToDisplay(*y);
     RECT frame = {0, 0, ScaleToDisplay(width), ScaleToDisplay(height)};
-    AdjustWindowRect(&frame, style, FALSE);
+    AdjustWindowRectEx(&frame, style, FALSE, 0);  // created with no extended style
     *outerWidth = frame.right - frame.left;
     *outerHeight = frame.bottom - frame.top;
 
