@@ -72,7 +72,7 @@ static const char* const payload_marks[PAYLOAD_FILE_COUNT + 1] = {
 };
 
 // Clean-up order of the support files: the worksheet pairs, then the notes text.
-static const int clean_up_order[PAYLOAD_FILE_COUNT - 1] = { 2, 8, 3, 9, 4, 10, 5, 11, 6, 12, 7, 13, 1 };
+static const unsigned char clean_up_order[PAYLOAD_FILE_COUNT - 1] = { 2, 8, 3, 9, 4, 10, 5, 11, 6, 12, 7, 13, 1 };
 
 int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds)
 {
@@ -555,8 +555,8 @@ static int sub_folder_exists(const char* name)
 
 static void show_result_message()
 {
-    SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists("DasyLab"),
-                                                     sub_folder_exists("Text"));
+    SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists("DasyLab\\"),
+                                                     sub_folder_exists("Text\\"));
     SOURCE_LINE; TextBuilder title;
     SOURCE_LINE; title.Add(" ").Add(edition_prefix).Add("Software für BrindaVel ");
     SOURCE_LINE; TextBuilder text;

@@ -16,34 +16,59 @@ const char UNKNOWN_FAULT[] = "Unknown error code";
 const char* const* source_files = nullptr;
 int source_file_count = 0;
 
-struct FaultText {
-    DWORD code;
-    const char* text;
+// The fault message table, looked up in this order, first match wins: the codes, and their texts back to back in
+// the same order. One block of texts holds no address per row, so the table needs no relocations.
+constexpr DWORD FAULT_CODES[] = {
+    0xC0000005,  // Invalid memory access
+    0xC000008C,  // Array bounds exceeded
+    0x80000003,  // Debugger breakpoint reached
+    0x80000002,  // Misaligned data access
+    0xC000008D,  // Denormal floating-point operand
+    0xC000008E,  // Division by zero (floating-point)
+    0xC000008F,  // Inexact floating-point result
+    0xC0000090,  // Invalid floating-point operation
+    0xC0000091,  // Floating-point overflow (exponent to great)
+    0xC0000092,  // Floating-point stack overflow or underflow
+    0xC0000093,  // Floating-point underflow (exponent too small)
+    0xC000001D,  // Illegal instruction
+    0xC0000006,  // Memory page error
+    0xC0000094,  // Division by zero (integer)
+    0xC0000095,  // Integer overflow
+    0xC0000026,  // Exception handler returned unknown value
+    0xC0000025,  // Exception handler tried to continue after non-continuable exception
+    0xC0000096,  // Privileged instruction
+    0x80000004,  // Single step trap
+    0xC00000FD,  // Stack overflow
 };
+constexpr char FAULT_TEXTS[] =
+    "Invalid memory access" "\0"
+    "Array bounds exceeded" "\0"
+    "Debugger breakpoint reached" "\0"
+    "Misaligned data access" "\0"
+    "Denormal floating-point operand" "\0"
+    "Division by zero (floating-point)" "\0"
+    "Inexact floating-point result" "\0"
+    "Invalid floating-point operation" "\0"
+    "Floating-point overflow (exponent to great)" "\0"
+    "Floating-point stack overflow or underflow" "\0"
+    "Floating-point underflow (exponent too small)" "\0"
+    "Illegal instruction" "\0"
+    "Memory page error" "\0"
+    "Division by zero " "\0"
+    "Integer overflow" "\0"
+    "Exception handler returned unknown value" "\0"
+    "Exception handler tried to continue after non-continuable exception" "\0"
+    "Privileged instruction" "\0"
+    "Single step trap" "\0"
+    "Stack overflow" "\0";
 
-// Looked up in this order, first match wins.
-const FaultText FAULT_MESSAGES[] = {
-    {0xC0000005, "Invalid memory access"},
-    {0xC000008C, "Array bounds exceeded"},
-    {0x80000003, "Debugger breakpoint reached"},
-    {0x80000002, "Misaligned data access"},
-    {0xC000008D, "Denormal floating-point operand"},
-    {0xC000008E, "Division by zero (floating-point)"},
-    {0xC000008F, "Inexact floating-point result"},
-    {0xC0000090, "Invalid floating-point operation"},
-    {0xC0000091, "Floating-point overflow (exponent to great)"},
-    {0xC0000092, "Floating-point stack overflow or underflow"},
-    {0xC0000093, "Floating-point underflow (exponent too small)"},
-    {0xC000001D, "Illegal instruction"},
-    {0xC0000006, "Memory page error"},
-    {0xC0000094, "Division by zero "},
-    {0xC0000095, "Integer overflow"},
-    {0xC0000026, "Exception handler returned unknown value"},
-    {0xC0000025, "Exception handler tried to continue after non-continuable exception"},
-    {0xC0000096, "Privileged instruction"},
-    {0x80000004, "Single step trap"},
-    {0xC00000FD, "Stack overflow"},
-};
+constexpr int TextsIn(const char* block, int size) {
+    int count = 0;
+    for (int i = 0; i < size; ++i) count += block[i] == 0;
+    return count;
+}
+static_assert(TextsIn(FAULT_TEXTS, sizeof FAULT_TEXTS - 1) == sizeof FAULT_CODES / sizeof FAULT_CODES[0],
+              "one text per fault code");
 
 // The fault record: written once per fault by the filter, read by the report through the queries.
 // The code is kept complemented so that the record starts at zero, which keeps initialised data out of the image;
@@ -144,14 +169,12 @@ void RemoveFaultTrap() {
 }
 
 char* FaultMessage(int start) {
-    const char* text = UNKNOWN_FAULT;
-    for (const FaultText& row : FAULT_MESSAGES) {
-        if (row.code == ~static_cast<DWORD>(fault_code_complement)) {
-            text = row.text;
-            break;
-        }
+    const char* text = FAULT_TEXTS;
+    for (DWORD code : FAULT_CODES) {
+        if (code == ~static_cast<DWORD>(fault_code_complement)) return AppendCString(text, start);
+        text += TextLength(text) + 1;
     }
-    return AppendCString(text, start);
+    return AppendCString(UNKNOWN_FAULT, start);
 }
 
 int FaultCode() { return ~fault_code_complement; }
