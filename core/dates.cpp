@@ -47,16 +47,8 @@ char* TwoDigitText(char* destination, int value) {
     return destination;
 }
 
-}  // namespace
-
-int MakeDate(int year, int month, int day, int hour, int minute, int second) {
-    if (day == 31 && (month == 4 || month == 6 || month == 9 || month == 11)) return -1;
-    if (month == 2) {
-        if (day > 29) return -1;
-        if (day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0) || year == 3600)) return -1;
-    }
-    if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23) return -1;
-    if (day < 1 || day > 31 || month < 1 || month > 12 || year <= 0) return -1;
+// The value of components that form a valid date and time; -1 outside the 32-bit range.
+int DateOfValidComponents(int year, int month, int day, int hour, int minute, int second) {
     // The components count as UTC, whatever the zone: the days are counted from 1970-01-01 on the calendar
     // that gmtime splits again (March-based years, so the leap day ends a year). The platform's mktime is not
     // used: it reads the components as local time on a 32-bit clock, so west of UTC it refused the last hours
@@ -74,10 +66,24 @@ int MakeDate(int year, int month, int day, int hour, int minute, int second) {
     return static_cast<int>(value);
 }
 
+}  // namespace
+
+int MakeDate(int year, int month, int day, int hour, int minute, int second) {
+    if (day == 31 && (month == 4 || month == 6 || month == 9 || month == 11)) return -1;
+    if (month == 2) {
+        if (day > 29) return -1;
+        if (day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0) || year == 3600)) return -1;
+    }
+    if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23) return -1;
+    if (day < 1 || day > 31 || month < 1 || month > 12 || year <= 0) return -1;
+    return DateOfValidComponents(year, month, day, hour, minute, second);
+}
+
 int CurrentDate() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return MakeDate(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    // The platform's clock gives valid components: only the range is left to check.
+    return DateOfValidComponents(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
 int DateYear(int date) {

@@ -134,9 +134,8 @@ void FreeGadget(int number) {
 
 LRESULT CALLBACK GadgetMessageHandler(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     int number = IdentifierOf(control);
-    if (number == -1) return DefWindowProcA(control, message, wParam, lParam);  // already released
-    GadgetRecord* gadget = FindGadget(number);
-    if (!gadget || gadget->control != control) return DefWindowProcA(control, message, wParam, lParam);
+    GadgetRecord* gadget = number == -1 ? nullptr : FindGadget(number);  // -1: already released
+    if (!gadget || gadget->control != control) return PassOnMessage(nullptr, control, message, wParam, lParam);
 
     const GadgetKind* kind = gadget->kind;
     LRESULT result = CallWindowProcA(gadget->previousProcedure, control, message, wParam, lParam);
@@ -212,24 +211,21 @@ int CreateGadget(const GadgetKind* kind, int number, int x, int y, int width, in
 
 LRESULT CALLBACK GadgetListHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     GadgetListRecord* list = static_cast<GadgetListRecord*>(GetPropA(window, gadgetListProperty));
-    if (!list) return DefWindowProcA(window, message, wParam, lParam);
-    WNDPROC previous = list->previousProcedure;
-    if (message == WM_NCDESTROY) {
+    WNDPROC previous = list ? list->previousProcedure : nullptr;
+    if (list && message == WM_NCDESTROY) {
         GadgetContext* context = CurrentContext();
         if (context->currentList == window) context->currentList = nullptr;
         RemovePropA(window, gadgetListProperty);
         HeapFree(ApplicationHeap(), 0, list);
     }
-    if (!previous) return DefWindowProcA(window, message, wParam, lParam);
-    return CallWindowProcA(previous, window, message, wParam, lParam);
+    return PassOnMessage(previous, window, message, wParam, lParam);
 }
 
 // The tooltip stays above the windows it describes: raised on every paint.
 LRESULT CALLBACK ToolTipRaiser(HWND tip, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongA(tip, GWL_USERDATA));
     if (message == WM_PAINT) SetWindowPos(tip, HWND_TOP, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
-    if (!previous) return DefWindowProcA(tip, message, wParam, lParam);
-    return CallWindowProcA(previous, tip, message, wParam, lParam);
+    return PassOnMessage(previous, tip, message, wParam, lParam);
 }
 
 HWND CreateToolTipWindow() {

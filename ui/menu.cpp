@@ -84,8 +84,7 @@ LRESULT CALLBACK MenuOwnerHandler(HWND window, UINT message, WPARAM wParam, LPAR
         }
         RemovePropA(window, MENU_CALLBACK_PROPERTY);
     }
-    if (!kept) return DefWindowProcA(window, message, wParam, lParam);
-    return CallWindowProcA(kept, window, message, wParam, lParam);
+    return PassOnMessage(kept, window, message, wParam, lParam);
 }
 
 BYTE ShortcutFlags(int shortcut) {

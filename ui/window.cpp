@@ -455,6 +455,11 @@ int PollEvent() { return FetchEvent(0); }
 int EventSourceGadget() { return CurrentEventState()->source; }
 int EventSourceItem() { return CurrentEventState()->source; }
 
+LRESULT PassOnMessage(WNDPROC kept, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return kept ? CallWindowProcA(kept, window, message, wParam, lParam)
+                : DefWindowProcA(window, message, wParam, lParam);
+}
+
 WindowRecord* FindWindowRecord(int number) {
     return static_cast<WindowRecord*>(LookupObject(windowsTable, number));
 }

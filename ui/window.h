@@ -77,6 +77,9 @@ int PollEvent();
 int EventSourceGadget();
 int EventSourceItem();
 
+// Inside the window runtime: a replacing window procedure hands every message on to the procedure it kept, or to
+// the default processing where it kept none.
+LRESULT PassOnMessage(WNDPROC kept, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Inside the window runtime: the live record of a window number, or null (used by the shortcut code).
 WindowRecord* FindWindowRecord(int number);
 // Inside the window runtime: shows newBar on the window (none: the frame already grew, a bar wrapped) and gives the
