@@ -7,13 +7,6 @@
 
 #include "tests/core/core_test.h"
 
-static int quietThreadCount;  // the program's threads while no thread-end watcher lives
-static int ProcessThreadCount();
-class Runtime : public ::testing::Environment {
-    void SetUp() override { StartRuntime(), quietThreadCount = ProcessThreadCount(); }
-};
-static ::testing::Environment* const runtime = ::testing::AddGlobalTestEnvironment(new Runtime);
-
 static int ProcessThreadCount() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry = {sizeof entry};
@@ -23,6 +16,12 @@ static int ProcessThreadCount() {
     CloseHandle(snapshot);
     return count;
 }
+
+static int quietThreadCount;  // the program's threads while no thread-end watcher lives
+class Runtime : public ::testing::Environment {
+    void SetUp() override { StartRuntime(), quietThreadCount = ProcessThreadCount(); }
+};
+static ::testing::Environment* const runtime = ::testing::AddGlobalTestEnvironment(new Runtime);
 
 static HANDLE thread;
 static std::string calls;  // one letter per callback: its argument, in upper case if its thread had ended by then
@@ -69,11 +68,11 @@ TEST(Frame, EndProgramRunsTheEndStepsAndWritesBufferedFiles) {
     std::string folder = NewScratchFolder();
     SetCurrentDirectoryA(folder.c_str());  // the child works there
     EXPECT_EQ(0, _spawnl(_P_WAIT, child, "core_child", "end", nullptr));
-    EXPECT_EQ("ABCDEFGH|0123456 numbered dynamic", Contents("steps.txt") + " " + Contents("numbered.txt") + " " +
-                                                     Contents("dynamic.txt"));
+    EXPECT_EQ("ABCDEFGH|0123456 numbered dynamic", Read("steps.txt") + " " + Read("numbered.txt") + " " +
+                                                     Read("dynamic.txt"));
     // An end step that ends the program again leaves at once, with 0.
     EXPECT_EQ(0, _spawnl(_P_WAIT, child, "core_child", "again", nullptr));
-    EXPECT_EQ("ABCDEFGH|012345", Contents("steps.txt"));
+    EXPECT_EQ("ABCDEFGH|012345", Read("steps.txt"));
     SetCurrentDirectoryA("C:\\");
     RemoveTree(folder);
 }

@@ -5,16 +5,15 @@
 #include "tests/core/core_test.h"
 
 struct Object {
-    volatile LONG alive;
+    void* alive;
     int value;
 };
 
-// Fills a freshly allocated record and marks it alive, as a library's create operation does; gives its number.
+// A library's create operation; gives the number.
 static int Create(ObjectTable* table, int number, int value) {
     Object* record = static_cast<Object*>(AllocateObject(table, number));
     record->value = value;
-    InterlockedExchange(&record->alive, 1);
-    return number == ANY_NUMBER ? reinterpret_cast<int>(record) : number;
+    return CompleteCreate(table, number, record, &record->value), NumberOfNewObject(number, record);
 }
 static int Value(ObjectTable* table, int number) {
     Object* record = static_cast<Object*>(LookupObject(table, number));
