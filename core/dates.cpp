@@ -18,11 +18,12 @@ const unsigned DAYS_BEFORE_1970 = 719468;
 const unsigned SECONDS_PER_DAY = 86400;
 const unsigned SECONDS_PER_HOUR = 3600;
 
-// Zero for the fields of a value that has no components (before 1970).
-const tm* Components(int date) {
-    if (date < 0) return nullptr;
+// One component of a value as the platform splits it, plus offset; 0 for a value that has none (before 1970).
+int Component(int date, int tm::*field, int offset) {
+    if (date < 0) return 0;
     time_t value = date;
-    return gmtime(&value);
+    const tm* fields = gmtime(&value);
+    return fields ? fields->*field + offset : 0;
 }
 
 // Case-insensitive match of the token letters at text; stops at the first difference, so never reads past the terminator.
@@ -86,35 +87,12 @@ int CurrentDate() {
     return DateOfValidComponents(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
-int DateYear(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_year + 1900 : 0;
-}
-
-int DateMonth(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_mon + 1 : 0;
-}
-
-int DateDay(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_mday : 0;
-}
-
-int DateHour(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_hour : 0;
-}
-
-int DateMinute(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_min : 0;
-}
-
-int DateSecond(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_sec : 0;
-}
+int DateYear(int date) { return Component(date, &tm::tm_year, 1900); }
+int DateMonth(int date) { return Component(date, &tm::tm_mon, 1); }
+int DateDay(int date) { return Component(date, &tm::tm_mday, 0); }
+int DateHour(int date) { return Component(date, &tm::tm_hour, 0); }
+int DateMinute(int date) { return Component(date, &tm::tm_min, 0); }
+int DateSecond(int date) { return Component(date, &tm::tm_sec, 0); }
 
 char* FormatDate(const char* mask, int date, int start) {
     // The mask may lie in the builder, which the reservation can move: read it from a private copy.

@@ -118,7 +118,23 @@ char* CopyToBuilder(const char* text, int from, int count, int start) {
     return destination;
 }
 
-const char MOST_NEGATIVE_32_DIGITS[] = "2147483648";
+// The sign and the decimal digits of a magnitude at start, in room bytes reserved first.
+template <typename Magnitude>
+char* SignedDigits(bool negative, Magnitude magnitude, int room, int start) {
+    char* destination = ReserveText(room, start);
+    int length = 0;
+    if (negative) destination[length++] = '-';
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    while (count) destination[length++] = digits[--count];
+    destination[length] = 0;
+    GiveBackText(room - length);
+    return destination;
+}
 
 // 1 when this call started the strings; a call racing the first waits until they are started.
 bool StartStringsHere() {
@@ -256,50 +272,13 @@ int TextLength(const char* text) {
 }
 
 char* NumberToText(long long value, int start) {
+    // A 32-bit value's digits need no 64-bit division (a library helper the program then does without).
     if (value >= INT_MIN && value <= INT_MAX) {
-        char* destination = ReserveText(NUMBER_ROOM, start);
-        int number = static_cast<int>(value);
-        int length = 0;
-        if (number == 0) {
-            destination[length++] = '0';
-        } else if (number == INT_MIN) {
-            destination[length++] = '-';
-            CopyForward(destination + length, MOST_NEGATIVE_32_DIGITS, sizeof MOST_NEGATIVE_32_DIGITS - 1);
-            length += sizeof MOST_NEGATIVE_32_DIGITS - 1;
-        } else {
-            if (number < 0) {
-                destination[length++] = '-';
-                number = -number;
-            }
-            char digits[12];
-            int count = 0;
-            while (number) {
-                digits[count++] = static_cast<char>('0' + number % 10);
-                number /= 10;
-            }
-            while (count) destination[length++] = digits[--count];
-        }
-        destination[length] = 0;
-        GiveBackText(NUMBER_ROOM - length);
-        return destination;
+        unsigned magnitude = static_cast<unsigned>(static_cast<int>(value));
+        return SignedDigits(value < 0, value < 0 ? 0U - magnitude : magnitude, NUMBER_ROOM, start);
     }
-    char* destination = ReserveText(LONG_NUMBER_ROOM, start);
-    int length = 0;
     unsigned long long magnitude = static_cast<unsigned long long>(value);
-    if (value < 0) {
-        destination[length++] = '-';
-        magnitude = 0ULL - magnitude;
-    }
-    char digits[24];
-    int count = 0;
-    while (magnitude) {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    }
-    while (count) destination[length++] = digits[--count];
-    destination[length] = 0;
-    GiveBackText(LONG_NUMBER_ROOM - length);
-    return destination;
+    return SignedDigits(value < 0, value < 0 ? 0ULL - magnitude : magnitude, LONG_NUMBER_ROOM, start);
 }
 
 char* UpperCaseText(const char* text, int start) {
