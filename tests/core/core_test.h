@@ -3,11 +3,8 @@
 #pragma once
 
 #include <limits.h>
-#include <stdio.h>
 #include <string.h>
 #include <windows.h>
-
-#include <string>
 
 #include <gtest/gtest.h>
 

@@ -14,10 +14,8 @@ protected:
         RemoveTree(scratch);
     }
     std::string In(const std::string& name) { return scratch + "\\" + name; }
-    void Put(const char* name, const char* text) {
-        CreateFileObject(9, In(name).c_str());
-        WriteFileData(9, text, static_cast<int>(strlen(text)));
-        CloseFileObject(9);
+    void Put(const char* name, const char* text) {  // through the library, as the installer writes
+        CreateFileObject(9, In(name).c_str()), WriteFileData(9, text, lstrlenA(text)), CloseFileObject(9);
     }
 };
 

@@ -1,8 +1,7 @@
-// Tests of the process frame: thread-end callbacks and their watchers, and the end of the program.
-// Contract: starts the runtime once for all core tests; the end sequence runs in the child program.
+// Tests of the process frame: thread-end callbacks and their watchers.
+// Contract: starts the runtime once for all core tests.
 #include "core/frame.h"
 
-#include <process.h>
 #include <tlhelp32.h>
 
 #include "tests/core/core_test.h"
@@ -58,21 +57,4 @@ TEST(Frame, ThreadEndCallbacksAndWatchers) {
     EXPECT_TRUE(WaitUntil([&] { return calls.size() == 126 && ProcessThreadCount() == threadsBefore; }))
         << "the first watcher ended with its 62 threads";
     for (HANDLE each : threads) CloseHandle(each);
-}
-
-// The child records its start and end steps, leaves buffered files open and ends from a second thread.
-TEST(Frame, EndProgramRunsTheEndStepsAndWritesBufferedFiles) {
-    char child[MAX_PATH];
-    GetModuleFileNameA(nullptr, child, MAX_PATH);
-    strcpy(strrchr(child, '\\') + 1, "core_child.exe");
-    std::string folder = NewScratchFolder();
-    SetCurrentDirectoryA(folder.c_str());  // the child works there
-    EXPECT_EQ(0, _spawnl(_P_WAIT, child, "core_child", "end", nullptr));
-    EXPECT_EQ("ABCDEFGH|0123456 numbered dynamic", Read("steps.txt") + " " + Read("numbered.txt") + " " +
-                                                     Read("dynamic.txt"));
-    // An end step that ends the program again leaves at once, with 0.
-    EXPECT_EQ(0, _spawnl(_P_WAIT, child, "core_child", "again", nullptr));
-    EXPECT_EQ("ABCDEFGH|012345", Read("steps.txt"));
-    SetCurrentDirectoryA("C:\\");
-    RemoveTree(folder);
 }

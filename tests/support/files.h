@@ -14,16 +14,14 @@ inline std::string Read(const std::string& name) {
     if (file == INVALID_HANDLE_VALUE) return "<none>";
     std::string text(GetFileSize(file, nullptr) + 1, '\0');
     DWORD got = 0;
-    ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &got, nullptr);
-    CloseHandle(file);
+    ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &got, nullptr), CloseHandle(file);
     return text.substr(0, got);
 }
 
 inline void Write(const std::string& name, const char* text) {
-    DWORD written = 0;
     HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    WriteFile(file, text, lstrlenA(text), &written, nullptr);
-    CloseHandle(file);
+    DWORD written = 0;
+    WriteFile(file, text, lstrlenA(text), &written, nullptr), CloseHandle(file);
 }
 
 // The names of a folder's entries besides "." and ".." that match pattern, sorted and joined with '|'.
