@@ -63,6 +63,9 @@ static int BuildRecipient()
     return SelectedRecipient(RECIPIENT_SELECTED[0], RECIPIENT_SELECTED[1], RECIPIENT_SELECTED[2]);
 }
 
+// The version code of Windows XP: later versions have a separate program-files folder for 32-bit programs.
+static const int WINDOWS_XP_CODE = 60;
+
 int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int productType)
 {
     if (!queryOk) {
@@ -123,8 +126,7 @@ static int OsVersionCode()
 
 int ProgramFilesFolderId(int osCode)
 {
-    const int windowsXp = 60;  // later versions have a separate folder for 32-bit programs
-    return osCode > windowsXp ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
+    return osCode > WINDOWS_XP_CODE ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
 }
 
 // The shell's item list of a special folder, null when it cannot be resolved; freed with CoTaskMemFree.

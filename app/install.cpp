@@ -177,7 +177,8 @@ static void prepare_target_directory()
         SOURCE_LINE; while (NextFolderEntry(TARGET_LISTING)) {
             SOURCE_LINE; if (FolderEntryType(TARGET_LISTING) == FOLDER_ENTRY_DIRECTORY) {
                 SOURCE_LINE; TextBuilder names;
-                SOURCE_LINE; names.Add(directory_names).Add(FolderEntryName(TARGET_LISTING, -1)).CommitTo(&directory_names);
+                SOURCE_LINE; names.Add(directory_names).Add(FolderEntryName(TARGET_LISTING, -1))
+                                 .CommitTo(&directory_names);
                 SOURCE_LINE; found_marker = FindText(directory_names, "..", 1);
             }
         }
@@ -435,7 +436,8 @@ static void deploy_worksheets()
     SOURCE_LINE; progress_count += step_result;
     SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
     SOURCE_LINE; for (int pair = 0; pair < WORKSHEET_PAIRS; ++pair) {
-        SOURCE_LINE; for (int file = PAYLOAD_FIRST_WORKSHEET + pair; file < PAYLOAD_FILE_COUNT; file += WORKSHEET_PAIRS) {
+        SOURCE_LINE; for (int file = PAYLOAD_FIRST_WORKSHEET + pair; file < PAYLOAD_FILE_COUNT;
+                          file += WORKSHEET_PAIRS) {
             SOURCE_LINE; TextBuilder destination;
             SOURCE_LINE; destination.Add(target_path).Add("DasyLab\\").Add(payload_file_name(file));
             SOURCE_LINE; copy_staged_file(file, destination.Text());
@@ -470,8 +472,9 @@ static const GUID persist_file_interface = { 0x0000010B, 0x0000, 0x0000, { 0xC0,
 
 // 1 when the shell link was saved, else 0. The link file's name is wide text: the desktop of a user whose name has
 // letters outside the ANSI code page cannot be named in it.
-static int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
-                      const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex)
+static int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments,
+                             const char* description, const char* workingFolder, int showCommand, int hotKey,
+                             const char* iconFile, int iconIndex)
 {
     SOURCE_LINE; char* target_text = nullptr;
     SOURCE_LINE; char* arguments_text = nullptr;

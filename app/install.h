@@ -1,5 +1,5 @@
 // The installation: target folder, payload staging in the working directory, deployment, desktop shortcut, result, clean-up.
-// Contract: run_installation either ends the program or returns with quit_state QUIT_INSTALLED; every end restores the user's own files.
+// Contract: run_installation ends the program or returns with quit_state QUIT_INSTALLED; every end restores the user's files.
 #pragma once
 
 #include <windows.h>

@@ -54,8 +54,8 @@ static void build_main_window()
         SOURCE_LINE; TextBuilder text;
         SOURCE_LINE; text.Add(" Installation der ").Add(product_label).Add(" V.").AddNumber(PRODUCT_VERSION).CommitTo(&window_title);
     }
-    SOURCE_LINE; if (!CreateNumberedWindow(MAIN_WINDOW, 500, 500, WINDOW_CLIENT_WIDTH, WINDOW_CLIENT_HEIGHT, window_title,
-                                           WS_CAPTION | WS_SYSMENU | WINDOW_CENTRE_SCREEN)) {
+    SOURCE_LINE; if (!CreateNumberedWindow(MAIN_WINDOW, 500, 500, WINDOW_CLIENT_WIDTH, WINDOW_CLIENT_HEIGHT,
+                                           window_title, WS_CAPTION | WS_SYSMENU | WINDOW_CENTRE_SCREEN)) {
         SOURCE_LINE; EndProgram();
     }
     SOURCE_LINE; status_font = CreateNumberedFont(STATUS_FONT, "Verdana", 9, FONT_BOLD);

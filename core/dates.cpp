@@ -60,7 +60,8 @@ int DateOfValidComponents(int year, int month, int day, int hour, int minute, in
     unsigned shiftedYear = year - (month <= 2 ? 1 : 0);
     unsigned era = shiftedYear / 400, yearOfEra = shiftedYear % 400;
     unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    unsigned days = era * DAYS_PER_ERA + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - DAYS_BEFORE_1970;
+    unsigned days =
+        era * DAYS_PER_ERA + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - DAYS_BEFORE_1970;
     unsigned value = days * SECONDS_PER_DAY + hour * SECONDS_PER_HOUR + minute * 60 + second;
     // After 2038-01-19 03:14:07 the value has no 32-bit form.
     if (value > 0x7FFFFFFFu) return -1;

@@ -89,6 +89,6 @@ void KeepClientSize(HWND window, int width, int height, HMENU newBar);
 
 // One run per working folder: claims the working folder for this process until it ends, through a named section
 // called `name` (at most 64 characters) plus the folder's identity on its volume. 1: this process holds it, also when
-// the platform offers no way to claim it or the folder has no identity. 0: another process holds it; that process's window has been brought to the
-// front (or the box or picker it waits on), unless it showed none within a few seconds.
+// the platform offers no way to claim it or the folder has no identity. 0: another process holds it; that process's
+// window has been brought to the front (or the box or picker it waits on), unless it showed none within seconds.
 int ClaimWorkingFolder(const char* name);
