@@ -31,7 +31,8 @@ int button_centre_x;
 int button_half_gap;
 int button_bottom_margin;
 
-int SelectedRecipient(int first, int second, int third)
+// The variant whose flag alone is set (1, 2 or 3); 0 when none or more than one is set.
+static int SelectedRecipient(int first, int second, int third)
 {
     int count = (first != 0) + (second != 0) + (third != 0);
     if (count != 1) {
@@ -40,7 +41,8 @@ int SelectedRecipient(int first, int second, int third)
     return first ? 1 : (second ? 2 : 3);
 }
 
-const char* CustomerLineOf(int variant)
+// Texts of a variant (1..3); "" for any other number.
+static const char* CustomerLineOf(int variant)
 {
     switch (variant) {
     case 1: return " für Lukas Brennholt";
@@ -50,15 +52,19 @@ const char* CustomerLineOf(int variant)
     }
 }
 
-const char* EditionPrefixOf(int variant)
+static const char* EditionPrefixOf(int variant)
 {
     return (variant == 1 || variant == 2) ? "Profi-" : "";
 }
 
-int BuildRecipient()
+// The variant the build selected, 0 when the build's selection is not exactly one.
+static int BuildRecipient()
 {
     return SelectedRecipient(RECIPIENT_SELECTED[0], RECIPIENT_SELECTED[1], RECIPIENT_SELECTED[2]);
 }
+
+// The version code of Windows XP: later versions have a separate program-files folder for 32-bit programs.
+static const int WINDOWS_XP_CODE = 60;
 
 int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int productType)
 {
@@ -97,7 +103,8 @@ int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int pro
     }
 }
 
-int OsVersionCode()
+// The code of the running Windows.
+static int OsVersionCode()
 {
     OSVERSIONINFOA basic = {};
     basic.dwOSVersionInfoSize = sizeof(basic);
@@ -119,15 +126,23 @@ int OsVersionCode()
 
 int ProgramFilesFolderId(int osCode)
 {
-    return osCode > 60 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
+    return osCode > WINDOWS_XP_CODE ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
 }
 
-char* get_special_folder_path(int csidl, int start)
+// The shell's item list of a special folder, null when it cannot be resolved; freed with CoTaskMemFree.
+static LPITEMIDLIST special_folder_list(int csidl)
+{
+    LPITEMIDLIST list = nullptr;
+    return SHGetSpecialFolderLocation(nullptr, csidl, &list) == S_OK ? list : nullptr;
+}
+
+// Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
+static char* get_special_folder_path(int csidl, int start)
 {
     char* path = ReserveText(MAX_PATH, start);
-    LPITEMIDLIST list = nullptr;
+    LPITEMIDLIST list = special_folder_list(csidl);
     // An unresolved folder leaves the empty text; the caller's appended name still shows in the path field.
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list || !SHGetPathFromIDListA(list, path)) {
+    if (!list || !SHGetPathFromIDListA(list, path)) {
         path[0] = 0;
     }
     CoTaskMemFree(list);
@@ -135,14 +150,15 @@ char* get_special_folder_path(int csidl, int start)
     return path;
 }
 
-int get_special_folder_path_wide(int csidl, wchar_t* path)
+int get_special_folder_file_wide(int csidl, const wchar_t* name, wchar_t* path)
 {
-    LPITEMIDLIST list = nullptr;
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || !list || !SHGetPathFromIDListW(list, path)) {
-        path[0] = 0;
-    }
+    LPITEMIDLIST list = special_folder_list(csidl);
+    int found = list && SHGetPathFromIDListW(list, path) && path[0];
     CoTaskMemFree(list);
-    return path[0] != 0;
+    if (found) {
+        lstrcatW(path, name);
+    }
+    return found;
 }
 
 void set_identity_texts()
@@ -177,7 +193,7 @@ void set_identity_texts()
 
 void set_geometry_constants()
 {
-    SOURCE_LINE; quit_state = 0;
+    SOURCE_LINE; quit_state = QUIT_RUNNING;
     SOURCE_LINE; button_width = 50;
     SOURCE_LINE; button_height = 24;
     SOURCE_LINE; button_centre_x = WINDOW_CLIENT_WIDTH / 2;

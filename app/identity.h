@@ -11,7 +11,7 @@ extern char* build_date_text;
 extern char* target_path;        // ends with a backslash once set
 extern char* executable_name;
 extern char* product_label;
-extern int quit_state;           // 0 running, 1 installation finished, 2 cancelled
+extern int quit_state;           // QUIT_RUNNING, QUIT_INSTALLED or QUIT_CANCELLED
 extern int step_result;          // special-folder id at start, later the result of each file-system step
 extern int button_width;
 extern int button_height;
@@ -19,36 +19,32 @@ extern int button_centre_x;
 extern int button_half_gap;
 extern int button_bottom_margin;
 
+const int QUIT_RUNNING = 0;
+const int QUIT_INSTALLED = 1;
+const int QUIT_CANCELLED = 2;
+
+// The main window, its menu and the status line's font, by number.
+const int MAIN_WINDOW = 0;
+const int INFO_MENU = 0;
+const int STATUS_FONT = 1;
+
 const int PRODUCT_VERSION = 23;
 // Build timestamp of the product release, seconds since 1970 without zone shift (24.10.2012).
 const int BUILD_TIMESTAMP = 1351078908;
 const int WINDOW_CLIENT_WIDTH = 390;
 const int WINDOW_CLIENT_HEIGHT = 170;
 
-// --- Recipient variant ---
-
-// The variant whose flag alone is set (1, 2 or 3); 0 when none or more than one is set.
-int SelectedRecipient(int first, int second, int third);
-// Texts of a variant (1..3); "" for any other number.
-const char* CustomerLineOf(int variant);
-const char* EditionPrefixOf(int variant);
-// The variant the build selected, 0 when the build's selection is not exactly one.
-int BuildRecipient();
-
 // --- Windows version ---
 
 // Version code of the version fields. queryOk: the first GetVersionEx succeeded; productType: 1 workstation,
 // any other value (also the result of a failed second query) counts as not workstation.
 int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int productType);
-// The code of the running Windows.
-int OsVersionCode();
-// Special-folder id of the default target folder for a version code: 42 above 60, else 38.
+// Special-folder id of the default target folder for a version code: 42 above XP's (60), else 38.
 int ProgramFilesFolderId(int osCode);
 
-// Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
-char* get_special_folder_path(int csidl, int start);
-// The same path as the shell names it, in wide text, into path (MAX_PATH characters); 0 when it cannot be resolved.
-int get_special_folder_path_wide(int csidl, wchar_t* path);
+// The file-system path of a special folder as the shell names it, in wide text, followed by name, into path (room
+// for MAX_PATH characters and name); 0 when the folder cannot be resolved.
+int get_special_folder_file_wide(int csidl, const wchar_t* name, wchar_t* path);
 
 // --- Start-up steps of the installer ---
 

@@ -25,6 +25,10 @@ const int SOURCE_FILE = INSTALL_SOURCE;
 int progress_count;
 int install_failures;
 
+// The listing number of the target folder's test; what an existing target folder counts on the progress bar.
+static const int TARGET_LISTING = 0;
+static const int EXISTING_TARGET_STEPS = 2;
+
 // Working state of the installation.
 static int found_marker;
 static char* directory_names;
@@ -32,8 +36,9 @@ static int question_answer;
 static int wait_start;
 static DWORD wait_start_ticks;
 static char* work_text;
-// The desktop folder and the link's name: "\\BrindaVel.lnk", 14 characters, behind a path of at most MAX_PATH - 1.
-static wchar_t link_file[MAX_PATH + 14];
+// The desktop folder and the link's name behind it.
+static const wchar_t LINK_NAME[] = L"\\BrindaVel.lnk";
+static wchar_t link_file[MAX_PATH + sizeof LINK_NAME / sizeof LINK_NAME[0]];
 static char* working_folder;
 static char* argument_text;
 static char* description_text;
@@ -67,16 +72,17 @@ static const char* const payload_marks[PAYLOAD_FILE_COUNT + 1] = {
 };
 
 // Clean-up order of the support files: the worksheet pairs, then the notes text.
-static const int clean_up_order[PAYLOAD_FILE_COUNT - 1] = { 2, 8, 3, 9, 4, 10, 5, 11, 6, 12, 7, 13, 1 };
+static const unsigned char clean_up_order[PAYLOAD_FILE_COUNT - 1] = { 2, 8, 3, 9, 4, 10, 5, 11, 6, 12, 7, 13, 1 };
 
 int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds)
 {
     // By difference: start + 2 would overflow in the last two seconds of the 32-bit clock.
     int secondsPassed = static_cast<int>(static_cast<unsigned>(nowSeconds) - static_cast<unsigned>(startSeconds));
-    return result != 0 || secondsPassed > 2 || elapsedMilliseconds >= 3000;
+    return result != 0 || secondsPassed > SETTLE_SECONDS || elapsedMilliseconds >= SETTLE_LIMIT_MS;
 }
 
-int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists)
+// 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
+static int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists)
 {
     return failures == 0 && worksheetFolderExists && notesFolderExists;
 }
@@ -109,7 +115,7 @@ static void begin_settle_wait()
 static void settle_wait()
 {
     SOURCE_LINE; do {
-        SOURCE_LINE; take_pause(20);
+        SOURCE_LINE; take_pause(SETTLE_STEP_MS);
     } while (!SettleWaitOver(step_result, CurrentDate(), wait_start, GetTickCount() - wait_start_ticks));
 }
 
@@ -117,25 +123,6 @@ static int folder_exists(const char* path)
 {
     SOURCE_LINE; DWORD attributes = GetFileAttributesA(path);
     SOURCE_LINE; return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Full, long form of a folder without its trailing backslash (a drive root keeps it); 0 when it does not fit.
-static int canonical_folder(const char* path, char* result)
-{
-    SOURCE_LINE; DWORD length = GetFullPathNameA(path, MAX_PATH, result, nullptr);
-    SOURCE_LINE; if (length == 0 || length >= MAX_PATH) {
-        SOURCE_LINE; return 0;
-    }
-    SOURCE_LINE; char longer[MAX_PATH];
-    SOURCE_LINE; DWORD longLength = GetLongPathNameA(result, longer, MAX_PATH);
-    SOURCE_LINE; if (longLength > 0 && longLength < MAX_PATH) {
-        SOURCE_LINE; lstrcpyA(result, longer);
-        SOURCE_LINE; length = longLength;
-    }
-    SOURCE_LINE; while (length > 3 && (result[length - 1] == '\\' || result[length - 1] == '/')) {
-        SOURCE_LINE; result[--length] = 0;
-    }
-    SOURCE_LINE; return 1;
 }
 
 // 1 when the working directory is the folder under the target where this payload file is installed.
@@ -148,17 +135,17 @@ static int staged_name_is_installed_copy(int file)
     } else if (file != PAYLOAD_EXECUTABLE) {
         SOURCE_LINE; folder.Add("DasyLab\\");
     }
-    SOURCE_LINE; char installed[MAX_PATH];
-    SOURCE_LINE; char current[MAX_PATH];
-    SOURCE_LINE; if (!canonical_folder(folder.Text(), installed) || !canonical_folder(".", current)) {
-        SOURCE_LINE; return 0;
-    }
-    SOURCE_LINE; return lstrcmpiA(installed, current) == 0;
+    SOURCE_LINE; return IsSameFolder(folder.Text(), ".");
 }
+
+static void restore_user_files();
+[[noreturn]] static void end_installation();
 
 // --- Target folder ---
 
-void prepare_target_directory()
+// Path field -> target_path (ending in a backslash), existence test, question, one-level creation. Ends the program
+// on refusal.
+static void prepare_target_directory()
 {
     {
         SOURCE_LINE; TextBuilder field;
@@ -185,20 +172,21 @@ void prepare_target_directory()
 
     // The folder exists when the names of its sub-directories contain "..": an ordinary folder lists "." and "..".
     SOURCE_LINE; found_marker = 0;
-    SOURCE_LINE; if (ExamineFolder(0, target_path, "*.*")) {
+    SOURCE_LINE; if (ExamineFolder(TARGET_LISTING, target_path, "*.*")) {
         SOURCE_LINE; AssignText(&directory_names, "");
-        SOURCE_LINE; while (NextFolderEntry(0)) {
-            SOURCE_LINE; if (FolderEntryType(0) == 2) {
+        SOURCE_LINE; while (NextFolderEntry(TARGET_LISTING)) {
+            SOURCE_LINE; if (FolderEntryType(TARGET_LISTING) == FOLDER_ENTRY_DIRECTORY) {
                 SOURCE_LINE; TextBuilder names;
-                SOURCE_LINE; names.Add(directory_names).Add(FolderEntryName(0, -1)).CommitTo(&directory_names);
+                SOURCE_LINE; names.Add(directory_names).Add(FolderEntryName(TARGET_LISTING, -1))
+                                 .CommitTo(&directory_names);
                 SOURCE_LINE; found_marker = FindText(directory_names, "..", 1);
             }
         }
-        SOURCE_LINE; FinishFolder(0);
+        SOURCE_LINE; FinishFolder(TARGET_LISTING);
     }
 
     SOURCE_LINE; if (found_marker != 0) {
-        SOURCE_LINE; progress_count += 2;
+        SOURCE_LINE; progress_count += EXISTING_TARGET_STEPS;
         SOURCE_LINE; return;
     }
     {
@@ -349,7 +337,9 @@ static void report_stranded_files()
     SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
 }
 
-void restore_user_files()
+// Puts every user's file that staging moved aside back under its name (the staged file over it goes). A file that
+// cannot go back stays under its backup name beside the staged copy, and one box tells the user both names. Idempotent.
+static void restore_user_files()
 {
     SOURCE_LINE; int stranded = 0;
     SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
@@ -385,7 +375,8 @@ static void report_file_not_created(const char* name)
     SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
 }
 
-void stage_support_files()
+// Stages Notiz.txt and the twelve worksheets in the working directory; ends the program on the first failure.
+static void stage_support_files()
 {
     SOURCE_LINE; for (int file = PAYLOAD_NOTES; file < PAYLOAD_FILE_COUNT; ++file) {
         SOURCE_LINE; if (!stage_payload_file(file)) {
@@ -407,7 +398,8 @@ static void remove_failed_copy(const char* destination, int existed, const WIN32
         SOURCE_LINE; return;
     }
     SOURCE_LINE; if (existed && after.nFileSizeLow == before.nFileSizeLow && after.nFileSizeHigh == before.nFileSizeHigh &&
-                     CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime) == 0) {
+                     after.ftLastWriteTime.dwLowDateTime == before.ftLastWriteTime.dwLowDateTime &&
+                     after.ftLastWriteTime.dwHighDateTime == before.ftLastWriteTime.dwHighDateTime) {
         SOURCE_LINE; return;
     }
     SOURCE_LINE; DeleteFileAt(destination);
@@ -434,7 +426,7 @@ static void create_folder_step(const char* folder)
     SOURCE_LINE; settle_wait();
 }
 
-void deploy_worksheets()
+static void deploy_worksheets()
 {
     {
         SOURCE_LINE; TextBuilder folder;
@@ -443,8 +435,9 @@ void deploy_worksheets()
     }
     SOURCE_LINE; progress_count += step_result;
     SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
-    SOURCE_LINE; for (int n = 1; n <= 6; ++n) {
-        SOURCE_LINE; for (int file = 1 + n; file <= 7 + n; file += 6) {
+    SOURCE_LINE; for (int pair = 0; pair < WORKSHEET_PAIRS; ++pair) {
+        SOURCE_LINE; for (int file = PAYLOAD_FIRST_WORKSHEET + pair; file < PAYLOAD_FILE_COUNT;
+                          file += WORKSHEET_PAIRS) {
             SOURCE_LINE; TextBuilder destination;
             SOURCE_LINE; destination.Add(target_path).Add("DasyLab\\").Add(payload_file_name(file));
             SOURCE_LINE; copy_staged_file(file, destination.Text());
@@ -477,8 +470,11 @@ static const GUID shell_link_class = { 0x00021401, 0x0000, 0x0000, { 0xC0, 0x00,
 static const GUID shell_link_interface = { 0x000214EE, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 static const GUID persist_file_interface = { 0x0000010B, 0x0000, 0x0000, { 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 } };
 
-int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
-                      const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex)
+// 1 when the shell link was saved, else 0. The link file's name is wide text: the desktop of a user whose name has
+// letters outside the ANSI code page cannot be named in it.
+static int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments,
+                             const char* description, const char* workingFolder, int showCommand, int hotKey,
+                             const char* iconFile, int iconIndex)
 {
     SOURCE_LINE; char* target_text = nullptr;
     SOURCE_LINE; char* arguments_text = nullptr;
@@ -519,12 +515,11 @@ int create_shell_link(const char* targetPath, const wchar_t* linkFile, const cha
     SOURCE_LINE; return result;
 }
 
-void create_desktop_shortcut()
+static void create_desktop_shortcut()
 {
     // The desktop as the shell names it, in wide text: read in the ANSI code page, the desktop of a user "Łukasz"
     // came back best-fitted as C:\users\Lukasz\Desktop, a folder that is not the user's (seen on Wine).
-    SOURCE_LINE; int desktop_found = get_special_folder_path_wide(CSIDL_DESKTOPDIRECTORY, link_file);
-    SOURCE_LINE; lstrcatW(link_file, L"\\BrindaVel.lnk");
+    SOURCE_LINE; int desktop_found = get_special_folder_file_wide(CSIDL_DESKTOPDIRECTORY, LINK_NAME, link_file);
     SOURCE_LINE; AssignText(&working_folder, target_path);
     SOURCE_LINE; AssignText(&argument_text, "");
     {
@@ -563,8 +558,8 @@ static int sub_folder_exists(const char* name)
 
 static void show_result_message()
 {
-    SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists("DasyLab"),
-                                                     sub_folder_exists("Text"));
+    SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists("DasyLab\\"),
+                                                     sub_folder_exists("Text\\"));
     SOURCE_LINE; TextBuilder title;
     SOURCE_LINE; title.Add(" ").Add(edition_prefix).Add("Software für BrindaVel ");
     SOURCE_LINE; TextBuilder text;
@@ -584,7 +579,7 @@ void run_installation()
     SOURCE_LINE; PutGadgetText(GADGET_STATUS_LINE, "Die Dateien werden installiert ...     ");
     SOURCE_LINE; while (PollEvent() != EVENT_NONE) {
     }
-    SOURCE_LINE; take_pause(200);
+    SOURCE_LINE; take_pause(DRAIN_PAUSE_MS);
     SOURCE_LINE; stage_support_files();
     SOURCE_LINE; if (!stage_payload_file(PAYLOAD_EXECUTABLE)) {
         SOURCE_LINE; report_file_not_created(executable_name);
@@ -612,7 +607,7 @@ void run_installation()
     // The second notes copy is counted too, so the bar ends where the count ends.
     SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
     SOURCE_LINE; show_result_message();
-    SOURCE_LINE; quit_state = 1;
+    SOURCE_LINE; quit_state = QUIT_INSTALLED;
 }
 
 // --- Ends ---
@@ -632,11 +627,11 @@ static void remove_staged_file(int file)
 
 void clean_up_after_loop()
 {
-    SOURCE_LINE; DestroyNumberedWindow(0);
+    SOURCE_LINE; DestroyNumberedWindow(MAIN_WINDOW);
     SOURCE_LINE; for (int step = 0; step < PAYLOAD_FILE_COUNT - 1; ++step) {
         SOURCE_LINE; remove_staged_file(clean_up_order[step]);
     }
-    SOURCE_LINE; take_pause(200);
+    SOURCE_LINE; take_pause(CLEAN_UP_PAUSE_MS);
     {
         SOURCE_LINE; TextBuilder text;
         SOURCE_LINE; text.Add(CurrentDirectory(-1)).Apply(UpperCaseText).CommitTo(&work_text);
@@ -655,7 +650,8 @@ void clean_up_after_loop()
     SOURCE_LINE; restore_user_files();
 }
 
-void end_installation()
+// End path of a failed installation step: the user's files back, then EndProgram.
+static void end_installation()
 {
     SOURCE_LINE; restore_user_files();
     SOURCE_LINE; EndProgram();

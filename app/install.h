@@ -1,11 +1,19 @@
 // The installation: target folder, payload staging in the working directory, deployment, desktop shortcut, result, clean-up.
-// Contract: run_installation either ends the program or returns with quit_state 1; every end restores the user's own files.
+// Contract: run_installation ends the program or returns with quit_state QUIT_INSTALLED; every end restores the user's files.
 #pragma once
 
 #include <windows.h>
 
-// Every pause the program's design asks for (the loop's 10 ms, the settle steps, the drain's and the clean-up's
-// 200 ms). The benchmark's own build of the installer (BRV_PAUSE_METER) logs each one, to take them out exactly.
+// Every pause the program's design asks for goes through take_pause. The benchmark's own build of the installer
+// (BRV_PAUSE_METER) logs each one, to take them out exactly.
+const DWORD LOOP_PAUSE_MS = 10;       // before each wait of the main loop
+const DWORD SETTLE_STEP_MS = 20;      // one step of a settle wait
+const DWORD DRAIN_PAUSE_MS = 200;     // after the drain of pending events, before staging
+const DWORD CLEAN_UP_PAUSE_MS = 200;  // in the clean-up, before the staged executable goes
+// A settle wait ends once its step has a result, the seconds clock has passed its start by more than
+// SETTLE_SECONDS, or SETTLE_LIMIT_MS have passed on the tick count (a wall clock set back does not hold it).
+const int SETTLE_SECONDS = 2;
+const unsigned SETTLE_LIMIT_MS = 3000;
 #ifdef BRV_PAUSE_METER
 void take_pause(DWORD milliseconds);
 #else
@@ -27,10 +35,12 @@ const int PROGRESS_TOTAL = 30;
 const int PAYLOAD_FILE_COUNT = 14;
 const int PAYLOAD_EXECUTABLE = 0;
 const int PAYLOAD_NOTES = 1;
+const int PAYLOAD_FIRST_WORKSHEET = 2;
+const int WORKSHEET_PAIRS = 6;  // Temperatur-n.dsb and Temperatur-n'.dsb, WORKSHEET_PAIRS blocks apart
 // Longest path below the target folder that the installation writes: "DasyLab\Temperatur-1'.dsb".
 const int LONGEST_INSTALLED_NAME = 25;
 // Longest target folder text for which every installed path stays within the platform's 259 characters.
-const int TARGET_PATH_LIMIT = 259 - LONGEST_INSTALLED_NAME;
+const int TARGET_PATH_LIMIT = MAX_PATH - 1 - LONGEST_INSTALLED_NAME;
 
 extern int progress_count;
 // Copy or shortcut steps that failed in this installation.
@@ -38,11 +48,8 @@ extern int install_failures;
 
 // --- Pure rules ---
 
-// 1 when a settle wait may stop: a result, the seconds clock more than 2 past the start, or 3000 ms elapsed on the
-// monotonic clock.
+// 1 when a settle wait may stop (see SETTLE_SECONDS).
 int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds);
-// 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
-int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists);
 // File name of a payload file (the executable's is executable_name).
 const char* payload_file_name(int file);
 const char* payload_start(int file);
@@ -50,27 +57,13 @@ const char* payload_end(int file);
 
 // --- Procedures ---
 
-// Path field -> target_path (ending in a backslash), existence test, question, one-level creation. Ends the program on refusal.
-void prepare_target_directory();
 // Writes the block [start, end) to name; 1 only when every byte reached the file, else 0 and no file of that name is left.
 int write_embedded_file(const char* name, const char* start, const char* end);
-// Stages Notiz.txt and the twelve worksheets in the working directory; ends the program on the first failure.
-void stage_support_files();
 // Stages one payload file; a user's own file of that name is moved aside first. 0 when it cannot be written.
 int stage_payload_file(int file);
-void deploy_worksheets();
+// Copies the staged notes file into the target's Text folder, made first, inside settle waits.
 void deploy_notes();
-// 1 when the shell link was saved, else 0. The link file's name is wide text: the desktop of a user whose name has
-// letters outside the ANSI code page cannot be named in it.
-int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments, const char* description,
-                      const char* workingFolder, int showCommand, int hotKey, const char* iconFile, int iconIndex);
-void create_desktop_shortcut();
-// The handler of "Ja": the whole installation and the result message; returns with quit_state 1.
+// The handler of "Ja": the whole installation and the result message; returns with quit_state QUIT_INSTALLED.
 void run_installation();
-// Puts every user's file that staging moved aside back under its name (the staged file over it goes). A file that
-// cannot go back stays under its backup name beside the staged copy, and one box tells the user both names. Idempotent.
-void restore_user_files();
 // After the event loop: closes window 0, removes what this run staged, restores the user's files.
 void clean_up_after_loop();
-// End path of a failed installation step: the user's files back, then EndProgram.
-[[noreturn]] void end_installation();

@@ -27,7 +27,7 @@ static int status_font;
 
 static void add_info_menu()
 {
-    SOURCE_LINE; if (!CreateWindowMenu(0, WindowHandleOf(0))) {
+    SOURCE_LINE; if (!CreateWindowMenu(INFO_MENU, WindowHandleOf(MAIN_WINDOW))) {
         SOURCE_LINE; return;
     }
     SOURCE_LINE; AddMenuTitle("&Info");
@@ -54,11 +54,11 @@ static void build_main_window()
         SOURCE_LINE; TextBuilder text;
         SOURCE_LINE; text.Add(" Installation der ").Add(product_label).Add(" V.").AddNumber(PRODUCT_VERSION).CommitTo(&window_title);
     }
-    SOURCE_LINE; if (!CreateNumberedWindow(0, 500, 500, WINDOW_CLIENT_WIDTH, WINDOW_CLIENT_HEIGHT, window_title,
-                                           WS_CAPTION | WS_SYSMENU | WINDOW_CENTRE_SCREEN)) {
+    SOURCE_LINE; if (!CreateNumberedWindow(MAIN_WINDOW, 500, 500, WINDOW_CLIENT_WIDTH, WINDOW_CLIENT_HEIGHT,
+                                           window_title, WS_CAPTION | WS_SYSMENU | WINDOW_CENTRE_SCREEN)) {
         SOURCE_LINE; EndProgram();
     }
-    SOURCE_LINE; status_font = CreateNumberedFont(1, "Verdana", 9, FONT_BOLD);
+    SOURCE_LINE; status_font = CreateNumberedFont(STATUS_FONT, "Verdana", 9, FONT_BOLD);
     SOURCE_LINE; add_info_menu();
 
     SOURCE_LINE; AddLabel(GADGET_PATH_LABEL, 15, 14, 45, 18, "Zielpfad:");
@@ -91,8 +91,8 @@ static void build_main_window()
     // Opened once and never read; its end step releases it. Nothing of it can be seen, so it is opened once the
     // window is ready for input, in a pause of the user's or before the first gadget, menu or close event (it
     // takes about 5 ms).
-    SOURCE_LINE; OpenKeyboardDeviceWhenReady(WindowHandleOf(0));
-    SOURCE_LINE; AddShortcut(0, VK_ESCAPE, ITEM_CANCEL);
+    SOURCE_LINE; OpenKeyboardDeviceWhenReady(WindowHandleOf(MAIN_WINDOW));
+    SOURCE_LINE; AddShortcut(MAIN_WINDOW, VK_ESCAPE, ITEM_CANCEL);
 }
 
 // "Pfad": the picker opens at target_path, not at what may have been typed into the field.
@@ -115,10 +115,10 @@ static void pick_target_folder()
 static void run_event_loop()
 {
     SOURCE_LINE; do {
-        SOURCE_LINE; take_pause(10);
+        SOURCE_LINE; take_pause(LOOP_PAUSE_MS);
         SOURCE_LINE; event_kind = WaitEvent();
         SOURCE_LINE; if (event_kind == EVENT_MENU && EventSourceItem() == ITEM_CANCEL) {
-            SOURCE_LINE; quit_state = 2;
+            SOURCE_LINE; quit_state = QUIT_CANCELLED;
         }
         SOURCE_LINE; if (event_kind == EVENT_GADGET) {
             SOURCE_LINE; switch (EventSourceGadget()) {
@@ -129,13 +129,13 @@ static void run_event_loop()
                 SOURCE_LINE; run_installation();
                 SOURCE_LINE; break;
             case GADGET_NO_BUTTON:
-                SOURCE_LINE; quit_state = 2;
+                SOURCE_LINE; quit_state = QUIT_CANCELLED;
                 SOURCE_LINE; break;
             default:
                 SOURCE_LINE; break;
             }
         }
-    } while (quit_state <= 0 && event_kind != EVENT_CLOSE_WINDOW);
+    } while (quit_state <= QUIT_RUNNING && event_kind != EVENT_CLOSE_WINDOW);
 }
 
 // The loader calls this directly (the link names it as the entry point): the C runtime's own start-up is not linked.

@@ -12,12 +12,18 @@
 namespace {
 
 const int FORMAT_ROOM_STEP = 4096;
+// The calendar repeats every 400 years (an era); days are counted from 0000-03-01 of that calendar.
+const unsigned DAYS_PER_ERA = 146097;
+const unsigned DAYS_BEFORE_1970 = 719468;
+const unsigned SECONDS_PER_DAY = 86400;
+const unsigned SECONDS_PER_HOUR = 3600;
 
-// Zero for the fields of a value that has no components (before 1970).
-const tm* Components(int date) {
-    if (date < 0) return nullptr;
+// One component of a value as the platform splits it, plus offset; 0 for a value that has none (before 1970).
+int Component(int date, int tm::*field, int offset) {
+    if (date < 0) return 0;
     time_t value = date;
-    return gmtime(&value);
+    const tm* fields = gmtime(&value);
+    return fields ? fields->*field + offset : 0;
 }
 
 // Case-insensitive match of the token letters at text; stops at the first difference, so never reads past the terminator.
@@ -30,69 +36,7 @@ int MatchesToken(const char* text, const char* token) {
     return 1;
 }
 
-}  // namespace
-
-int MakeDate(int year, int month, int day, int hour, int minute, int second) {
-    if (day == 31 && (month == 4 || month == 6 || month == 9 || month == 11)) return -1;
-    if (month == 2) {
-        if (day > 29) return -1;
-        if (day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0) || year == 3600)) return -1;
-    }
-    if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23) return -1;
-    if (day < 1 || day > 31 || month < 1 || month > 12 || year <= 0) return -1;
-    // The components count as UTC, whatever the zone: the days are counted from 1970-01-01 on the calendar
-    // that gmtime splits again (March-based years, so the leap day ends a year). The platform's mktime is not
-    // used: it reads the components as local time on a 32-bit clock, so west of UTC it refused the last hours
-    // before 2038-01-19 03:14:07 although their value fits.
-    // Only the years 1970 to 2038 can give a 32-bit value; within them every count fits 32 unsigned bits, so no
-    // 64-bit division (a library helper of about a kilobyte) is needed.
-    if (year < 1970 || year > 2038) return -1;
-    unsigned shiftedYear = year - (month <= 2 ? 1 : 0);
-    unsigned era = shiftedYear / 400, yearOfEra = shiftedYear % 400;
-    unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    unsigned days = era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
-    unsigned value = days * 86400 + hour * 3600 + minute * 60 + second;
-    // After 2038-01-19 03:14:07 the value has no 32-bit form.
-    if (value > 0x7FFFFFFFu) return -1;
-    return static_cast<int>(value);
-}
-
-int CurrentDate() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return MakeDate(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-}
-
-int DateYear(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_year + 1900 : 0;
-}
-
-int DateMonth(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_mon + 1 : 0;
-}
-
-int DateDay(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_mday : 0;
-}
-
-int DateHour(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_hour : 0;
-}
-
-int DateMinute(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_min : 0;
-}
-
-int DateSecond(int date) {
-    const tm* fields = Components(date);
-    return fields ? fields->tm_sec : 0;
-}
-
+// Decimal text of a non-negative value, at least two digits; returns destination.
 char* TwoDigitText(char* destination, int value) {
     if (value < 0) value = 0;
     if (value < 10) {
@@ -103,6 +47,53 @@ char* TwoDigitText(char* destination, int value) {
     }
     return destination;
 }
+
+// The value of components that form a valid date and time; -1 outside the 32-bit range.
+int DateOfValidComponents(int year, int month, int day, int hour, int minute, int second) {
+    // The components count as UTC, whatever the zone: the days are counted from 1970-01-01 on the calendar
+    // that gmtime splits again (March-based years, so the leap day ends a year). The platform's mktime is not
+    // used: it reads the components as local time on a 32-bit clock, so west of UTC it refused the last hours
+    // before 2038-01-19 03:14:07 although their value fits.
+    // Only the years 1970 to 2038 can give a 32-bit value; within them every count fits 32 unsigned bits, so no
+    // 64-bit division (a library helper of about a kilobyte) is needed.
+    if (year < 1970 || year > 2038) return -1;
+    unsigned shiftedYear = year - (month <= 2 ? 1 : 0);
+    unsigned era = shiftedYear / 400, yearOfEra = shiftedYear % 400;
+    unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    unsigned days =
+        era * DAYS_PER_ERA + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - DAYS_BEFORE_1970;
+    unsigned value = days * SECONDS_PER_DAY + hour * SECONDS_PER_HOUR + minute * 60 + second;
+    // After 2038-01-19 03:14:07 the value has no 32-bit form.
+    if (value > 0x7FFFFFFFu) return -1;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+int MakeDate(int year, int month, int day, int hour, int minute, int second) {
+    if (day == 31 && (month == 4 || month == 6 || month == 9 || month == 11)) return -1;
+    if (month == 2) {
+        if (day > 29) return -1;
+        if (day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0) || year == 3600)) return -1;
+    }
+    if (second < 0 || second > 59 || minute < 0 || minute > 59 || hour < 0 || hour > 23) return -1;
+    if (day < 1 || day > 31 || month < 1 || month > 12 || year <= 0) return -1;
+    return DateOfValidComponents(year, month, day, hour, minute, second);
+}
+
+int CurrentDate() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    // The platform's clock gives valid components: only the range is left to check.
+    return DateOfValidComponents(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+}
+
+int DateYear(int date) { return Component(date, &tm::tm_year, 1900); }
+int DateMonth(int date) { return Component(date, &tm::tm_mon, 1); }
+int DateDay(int date) { return Component(date, &tm::tm_mday, 0); }
+int DateHour(int date) { return Component(date, &tm::tm_hour, 0); }
+int DateMinute(int date) { return Component(date, &tm::tm_min, 0); }
+int DateSecond(int date) { return Component(date, &tm::tm_sec, 0); }
 
 char* FormatDate(const char* mask, int date, int start) {
     // The mask may lie in the builder, which the reservation can move: read it from a private copy.

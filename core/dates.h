@@ -15,5 +15,3 @@ int DateMinute(int date);
 int DateSecond(int date);
 // Tokens %yyyy %yy %mm %dd %hh %ii %ss, any case; everything else copied. Null mask gives "".
 char* FormatDate(const char* mask, int date, int start);
-// Decimal text of a non-negative value, at least two digits; returns destination.
-char* TwoDigitText(char* destination, int value);

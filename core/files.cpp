@@ -12,6 +12,8 @@
 namespace {
 
 const int FILE_BUFFER_SIZE = 4096;
+const int INITIAL_FILE_COUNT = 16;
+const int INITIAL_LISTING_COUNT = 16;
 // Longest text a MAX_PATH buffer holds with its terminator.
 const int LONGEST_PATH = MAX_PATH - 1;
 
@@ -77,7 +79,7 @@ int StrippedLength(const char* text) {
 }  // namespace
 
 void StartFiles() {
-    if (!fileTable) fileTable = CreateObjectTable(sizeof(FileObject), 16, CloseFileObject);
+    if (!fileTable) fileTable = CreateObjectTable(sizeof(FileObject), INITIAL_FILE_COUNT, CloseFileObject);
 }
 
 void EndFiles() { FreeAllObjects(fileTable); }
@@ -92,17 +94,13 @@ int CreateFileObject(int number, const char* name) {
         if (handle == INVALID_HANDLE_VALUE)
             handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr);
     }
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
-        if (number == ANY_NUMBER) ReleaseObject(fileTable, reinterpret_cast<int>(file));
-        return 0;
+    if (handle == INVALID_HANDLE_VALUE) handle = nullptr;
+    if (handle) {
+        file->buffer = static_cast<char*>(HeapAlloc(ApplicationHeap(), 0, FILE_BUFFER_SIZE));
+        file->bufferSize = FILE_BUFFER_SIZE;
+        file->state = 1;
     }
-    file->buffer = static_cast<char*>(HeapAlloc(ApplicationHeap(), 0, FILE_BUFFER_SIZE));
-    file->bufferSize = FILE_BUFFER_SIZE;
-    file->free = 0;
-    file->lostWrite = 0;
-    file->state = 1;
-    file->handle = handle;  // last: the record counts as alive from here on
-    return number == ANY_NUMBER ? reinterpret_cast<int>(file) : reinterpret_cast<int>(handle);
+    return CompleteCreate(fileTable, number, file, handle);
 }
 
 int WriteFileData(int number, const void* data, int length) {
@@ -177,44 +175,55 @@ char* CurrentDirectory(int start) {
     return text;
 }
 
+int IdentifyFolder(const char* path, FolderIdentity* identity) {
+    if (!path) return 0;
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION file;
+    BOOL known = GetFileInformationByHandle(folder, &file);
+    CloseHandle(folder);
+    if (!known || !(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !(file.nFileIndexHigh | file.nFileIndexLow)) {
+        return 0;
+    }
+    identity->volume = file.dwVolumeSerialNumber;
+    identity->indexHigh = file.nFileIndexHigh;
+    identity->indexLow = file.nFileIndexLow;
+    return 1;
+}
+
+int IsSameFolder(const char* first, const char* second) {
+    FolderIdentity one, other;
+    return IdentifyFolder(first, &one) && IdentifyFolder(second, &other) && memcmp(&one, &other, sizeof one) == 0;
+}
+
 int ExamineFolder(int number, const char* folder, const char* pattern) {
     if (!listingTable) {
-        ObjectTable* table = CreateObjectTable(sizeof(FolderListing), 16, FinishFolder);
+        ObjectTable* table = CreateObjectTable(sizeof(FolderListing), INITIAL_LISTING_COUNT, FinishFolder);
         // Another thread may have created it meanwhile; the loser's empty table is simply left unused.
         InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&listingTable), table, nullptr);
     }
     if (!folder) folder = "";
     if (!pattern || !*pattern) pattern = "*.*";
+    FolderListing* listing = static_cast<FolderListing*>(AllocateObject(listingTable, number));
+    if (!listing) return 0;
     int folderLength = static_cast<int>(strlen(folder));
     int separator = folderLength > 0 && folder[folderLength - 1] != '\\';
     int patternLength = static_cast<int>(strlen(pattern));
-    // A search text that does not fit would name another folder or pattern once cut: refuse it. As after any
-    // other failure, the number then denotes no listing.
-    if (folderLength + separator + patternLength > LONGEST_PATH) {
-        if (number != ANY_NUMBER) FinishFolder(number);
-        return 0;
+    HANDLE handle = nullptr;
+    // A search text that does not fit would name another folder or pattern once cut: it is refused like a folder
+    // that cannot be listed.
+    if (folderLength + separator + patternLength <= LONGEST_PATH) {
+        char search[MAX_PATH];
+        memcpy(search, folder, folderLength);
+        if (separator) search[folderLength] = '\\';
+        memcpy(search + folderLength + separator, pattern, patternLength + 1);
+        handle = FindFirstFileA(search, &listing->findData);
+        // Nothing matching is an empty listing, not a failure.
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) handle = nullptr;
     }
-    char search[MAX_PATH];
-    memcpy(search, folder, folderLength);
-    if (separator) search[folderLength] = '\\';
-    memcpy(search + folderLength + separator, pattern, patternLength + 1);
-
-    FolderListing* listing = static_cast<FolderListing*>(AllocateObject(listingTable, number));
-    if (!listing) return 0;
-    HANDLE handle = FindFirstFileA(search, &listing->findData);
-    if (handle != INVALID_HANDLE_VALUE) {
-        listing->state = 0;
-        listing->handle = handle;
-        return reinterpret_cast<int>(listing);
-    }
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-        listing->state = 1;
-        listing->handle = INVALID_HANDLE_VALUE;
-        return reinterpret_cast<int>(listing);
-    }
-    if (number == ANY_NUMBER) ReleaseObject(listingTable, reinterpret_cast<int>(listing));
-    else listing->handle = nullptr;
-    return 0;
+    listing->state = handle == INVALID_HANDLE_VALUE;  // an empty listing has announced its (no) entry already
+    return CompleteCreate(listingTable, number, listing, handle) ? reinterpret_cast<int>(listing) : 0;
 }
 
 int NextFolderEntry(int number) {
@@ -243,7 +252,7 @@ char* FolderEntryName(int number, int start) {
 int FolderEntryType(int number) {
     FolderListing* listing = FindListing(number);
     if (!listing) return 0;
-    return (listing->findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
+    return (listing->findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FOLDER_ENTRY_DIRECTORY : FOLDER_ENTRY_FILE;
 }
 
 void FinishFolder(int number) {

@@ -2,6 +2,8 @@
 // Contract: every operation reports failure by 0 (or "" for texts), never by a message; paths longer than 259 bytes are refused, never cut.
 #pragma once
 
+#include <windows.h>
+
 #include "core/registry.h"  // ANY_NUMBER
 
 // File table (record size 24, free operation CloseFileObject); the frame calls these at start and as the last end step.
@@ -25,11 +27,27 @@ int DeleteFileAt(const char* name);
 // The current directory with a trailing backslash, also when longer than MAX_PATH; "" if it cannot be read.
 char* CurrentDirectory(int start);
 
+// A folder's identity: its volume's serial number and its file index on that volume. It is the same however the
+// folder is named (junctions, substituted drives, short names, case), and needs no text of the folder, so that no
+// code page can make two folders one.
+struct FolderIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+// 1 and the identity of the folder at path; 0 when it is no folder that can be opened, or its file system gives it no
+// index.
+int IdentifyFolder(const char* path, FolderIdentity* identity);
+// 1 when both paths name one folder (each identified as above), else 0.
+int IsSameFolder(const char* first, const char* second);
+
 // Listing of folder + "\" + pattern ("*.*" for an empty pattern); record address on success, 0 on failure,
 // after which the number denotes no listing (also when the search text is refused as too long).
 int ExamineFolder(int number, const char* folder, const char* pattern);
 int NextFolderEntry(int number);
 char* FolderEntryName(int number, int start);
-// 1 file, 2 directory, 0 for a number that denotes no listing.
+// FOLDER_ENTRY_FILE or FOLDER_ENTRY_DIRECTORY, 0 for a number that denotes no listing.
+const int FOLDER_ENTRY_FILE = 1;
+const int FOLDER_ENTRY_DIRECTORY = 2;
 int FolderEntryType(int number);
 void FinishFolder(int number);

@@ -29,6 +29,9 @@ struct CallbackNode {
 };
 static_assert(sizeof(CallbackNode) == 12, "callback node is three 32-bit fields");
 
+const int APPLICATION_HEAP_INITIAL_SIZE = 4096;
+const int WATCHER_STACK_SIZE = 4096;
+const DWORD FAILED_WAIT_PAUSE_MS = 10;
 const int WATCHER_SLOTS = 64;
 const int WATCHER_HANDLE_LIMIT = 63;  // semaphore + 62 threads, below MAXIMUM_WAIT_OBJECTS
 
@@ -74,7 +77,7 @@ DWORD WINAPI WatchThreads(void* record) {
         } else if (result >= WAIT_ABANDONED_0 && result < WAIT_ABANDONED_0 + count) {
             index = result - WAIT_ABANDONED_0;
         } else {
-            Sleep(10);  // a failed wait is repeated, but not in a busy loop
+            Sleep(FAILED_WAIT_PAUSE_MS);  // a failed wait is repeated, but not in a busy loop
             continue;
         }
         if (index == 0) continue;  // the set has changed
@@ -161,7 +164,7 @@ bool StartWatcher(HANDLE thread, DWORD threadId, CallbackNode* node) {
     watcher->count = 2;
     // The new thread reads the record only under the lock, which the caller holds until the record is linked.
     DWORD watcherId;
-    HANDLE watcherThread = CreateThread(nullptr, 4096, WatchThreads, watcher, 0, &watcherId);
+    HANDLE watcherThread = CreateThread(nullptr, WATCHER_STACK_SIZE, WatchThreads, watcher, 0, &watcherId);
     if (!watcherThread) {
         CloseHandle(watcher->semaphore);
         HeapFree(applicationHeap, 0, watcher);
@@ -182,11 +185,10 @@ void RestrictLibrarySearch() {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     typedef BOOL(WINAPI * SetDefaultDirectories)(DWORD);
     typedef BOOL(WINAPI * SetDirectory)(LPCSTR);
-    SetDefaultDirectories setDefault =
-        reinterpret_cast<SetDefaultDirectories>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+    SetDefaultDirectories setDefault = LibraryFunction<SetDefaultDirectories>(kernel, "SetDefaultDllDirectories");
     librarySearchIsSystemOnly = setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (librarySearchIsSystemOnly) return;
-    SetDirectory setDirectory = reinterpret_cast<SetDirectory>(GetProcAddress(kernel, "SetDllDirectoryA"));
+    SetDirectory setDirectory = LibraryFunction<SetDirectory>(kernel, "SetDllDirectoryA");
     if (setDirectory) setDirectory("");
 }
 
@@ -217,7 +219,7 @@ void StartRuntime() {
     // The application's globals are plain static storage, zero from the program's load on; this runs once,
     // before the first application statement, so they are still zero and need no clearing here.
     programInstance = GetModuleHandleA(nullptr);
-    applicationHeap = HeapCreate(0, 4096, 0);
+    applicationHeap = HeapCreate(0, APPLICATION_HEAP_INITIAL_SIZE, 0);
     applicationHeapIsOwn = applicationHeap != nullptr;
     if (!applicationHeap) applicationHeap = GetProcessHeap();  // still runs, just without a heap of its own
 
@@ -278,11 +280,3 @@ HINSTANCE ProgramInstance() {
     return programInstance;
 }
 
-int ThreadEndWatcherCount() {
-    if (watcherLockState != 2) return 0;
-    EnterCriticalSection(&watcherLock);
-    int count = 0;
-    for (ThreadEndWatcher* watcher = watchers; watcher; watcher = watcher->next) ++count;
-    LeaveCriticalSection(&watcherLock);
-    return count;
-}

@@ -47,13 +47,19 @@ HINSTANCE ProgramInstance();
 // Loads the library fileName from the system folder (its full path), never a file of that name found elsewhere;
 // 0 when it cannot be loaded. StartRuntime has by then limited the search for its dependencies.
 HMODULE LoadSystemLibrary(const char* fileName);
-
-// Number of live thread-end watchers (each watches up to 62 threads); for tests.
-int ThreadEndWatcherCount();
+// The function name of library, as the type the caller knows it by; null when the library lacks it. GetProcAddress
+// hands every function out under one generic type; the way through void (*)() is the conversion the compiler
+// accepts from any function type to any other without a warning.
+template <typename Function>
+Function LibraryFunction(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
 
 // Source line of the application statement being executed (low 24 bits) and its file's number (high 8 bits);
 // the fault report prints both.
 extern volatile int CurrentSourceLine;
+const int SOURCE_FILE_SHIFT = 24;
+const int SOURCE_LINE_MASK = 0x00FFFFFF;
 
 // The address of CurrentSourceLine, opaque to the optimiser: a function keeps it in a register and every
 // statement's store goes through that register, instead of carrying the address (and its relocation) itself.
@@ -66,4 +72,4 @@ inline volatile int* SourceLineCell()
 
 // Written on a statement's own line, before the statement: SOURCE_LINE; statement;
 // Every source that uses it names its own number as a constant SOURCE_FILE (0 is the main program's).
-#define SOURCE_LINE (*SourceLineCell() = (SOURCE_FILE << 24) | __LINE__)
+#define SOURCE_LINE (*SourceLineCell() = (SOURCE_FILE << SOURCE_FILE_SHIFT) | __LINE__)

@@ -21,6 +21,7 @@ struct DescriptorNode {
     void (*end)(void* area);
 };
 
+const int NODE_HEAP_INITIAL_SIZE = 1024;
 HANDLE nodeHeap;
 // The thread-storage index plus one, so that it starts at zero (no initialised data in the image): 0 while none.
 DWORD threadSlot;
@@ -107,7 +108,7 @@ void ReleaseThreadBlock(void* block) {
 }  // namespace
 
 void StartRegistry() {
-    if (!nodeHeap) nodeHeap = HeapCreate(0, 1024, 0);
+    if (!nodeHeap) nodeHeap = HeapCreate(0, NODE_HEAP_INITIAL_SIZE, 0);
 }
 
 ObjectTable* CreateObjectTable(int recordSize, int initialCount, void (*freeOp)(int number)) {
@@ -163,6 +164,21 @@ void* AllocateObject(ObjectTable* table, int number) {
     }
     LeaveCriticalSection(&table->lock);
     return result;
+}
+
+int NumberOfNewObject(int number, const void* record) {
+    return number == ANY_NUMBER ? reinterpret_cast<int>(record) : number;
+}
+
+int CompleteCreate(ObjectTable* table, int number, void* record, void* object) {
+    if (!record) return 0;
+    int known = NumberOfNewObject(number, record);
+    if (!object) {
+        ReleaseObject(table, known);
+        return 0;
+    }
+    *static_cast<void* volatile*>(record) = object;
+    return number == ANY_NUMBER ? known : reinterpret_cast<int>(object);
 }
 
 void* LookupObject(ObjectTable* table, int number) {
@@ -231,8 +247,6 @@ void FreeAllObjects(ObjectTable* table) {
     BeginObjectWalk(table);
     while (NextObject(table, &number)) table->freeOp(number);
 }
-
-int TableCapacity(ObjectTable* table) { return table ? table->capacity : 0; }
 
 int ReserveThreadSlot(int size, void (*init)(void* area), void (*end)(void* area)) {
     if (size < 0) size = 0;

@@ -14,6 +14,15 @@ ObjectTable* CreateObjectTable(int recordSize, int initialCount, void (*freeOp)(
 // ANY_NUMBER: a new zero-filled dynamic record. Null for a negative number other than ANY_NUMBER,
 // and when the node heap cannot supply the block or record.
 void* AllocateObject(ObjectTable* table, int number);
+// The create operation of every library: record = AllocateObject(table, number), which frees the object that had a
+// fixed number; then the platform object; then CompleteCreate, whose result the create operation returns.
+// The number a new object is known by: the record's address for ANY_NUMBER, else the number itself.
+int NumberOfNewObject(int number, const void* record);
+// object: the platform object made for the record, null when it could not be made. It becomes the record's first
+// field, which makes the record alive (the caller fills the rest first). A null object releases the record, numbered
+// slot or dynamic, so that a failed create leaves no object under the number. Returns 0 for a failed create, else the
+// object for a fixed number and the new number for ANY_NUMBER.
+int CompleteCreate(ObjectTable* table, int number, void* record, void* object);
 // Live record of the number, or null (dead, never used, negative, or no live dynamic record).
 // A slot is read without the lock; any other number is searched for in the dynamic list under the lock.
 void* LookupObject(ObjectTable* table, int number);
@@ -22,8 +31,6 @@ void ReleaseObject(ObjectTable* table, int number);
 void BeginObjectWalk(ObjectTable* table);
 void* NextObject(ObjectTable* table, int* number);
 void FreeAllObjects(ObjectTable* table);
-// Number of numbered slots that exist (a multiple of the block size); for tests.
-int TableCapacity(ObjectTable* table);
 
 // Per-thread areas: reserved by start steps on the starting thread, before any other thread has used an area;
 // other threads get theirs on first use. ThreadSlot is null while nothing was reserved.

@@ -2,8 +2,9 @@
 // Contract: see strings.h; builder positions are offsets because every reservation may move the buffer.
 #include "core/strings.h"
 
-#include <windows.h>
+#include <limits.h>
 #include <string.h>
+#include <windows.h>
 
 #include "core/frame.h"
 
@@ -20,6 +21,11 @@ static_assert(sizeof(StringBuilder) == 12, "builder record is three 32-bit field
 const int FIRST_CAPACITY = 16;
 const int GROWTH = 16384;
 const int BLOCK_SLACK = 5;  // 3 bytes for a word copy running past the text, 1 terminator, 1 spare
+const int STRING_HEAP_INITIAL_SIZE = 4096;
+// Room reserved for the digits of a 32-bit and of a 64-bit number, sign and terminator included, before the rest is
+// given back.
+const int NUMBER_ROOM = 32;
+const int LONG_NUMBER_ROOM = 64;
 
 HANDLE stringHeap;
 // The builder's thread-storage index plus one, so that it starts at zero (no initialised data in the image):
@@ -84,6 +90,21 @@ int Length(const char* text) {
     return text ? static_cast<int>(strlen(text)) : 0;
 }
 
+// 1-based offset of a pointer into the builder buffer, 0 for a pointer outside it.
+int TextOffset(const char* pointer) {
+    StringBuilder* builder = CurrentBuilder();
+    if (!pointer || pointer < builder->buffer) return 0;
+    int offset = static_cast<int>(pointer - builder->buffer);
+    // The whole buffer counts, also bytes behind the position (a text taken or restored over is still
+    // there): such a source must follow the buffer when it moves just as well.
+    if (offset <= builder->position || offset < builder->capacity) return offset + 1;
+    return 0;
+}
+
+char* TextAtOffset(int offset) {
+    return CurrentBuilder()->buffer + offset - 1;
+}
+
 // Copies count bytes from text + from to the builder at start and terminates them. The source may sit
 // in the builder: it is kept as an offset across the reservation, which may move the buffer.
 char* CopyToBuilder(const char* text, int from, int count, int start) {
@@ -97,12 +118,28 @@ char* CopyToBuilder(const char* text, int from, int count, int start) {
     return destination;
 }
 
-const char* const MOST_NEGATIVE_32_DIGITS = "2147483648";
+// The sign and the decimal digits of a magnitude at start, in room bytes reserved first.
+template <typename Magnitude>
+char* SignedDigits(bool negative, Magnitude magnitude, int room, int start) {
+    char* destination = ReserveText(room, start);
+    int length = 0;
+    if (negative) destination[length++] = '-';
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    while (count) destination[length++] = digits[--count];
+    destination[length] = 0;
+    GiveBackText(room - length);
+    return destination;
+}
 
 // 1 when this call started the strings; a call racing the first waits until they are started.
 bool StartStringsHere() {
     if (InterlockedCompareExchange(&stringsState, 1, 0) == 0) {
-        stringHeap = HeapCreate(0, 4096, 0);
+        stringHeap = HeapCreate(0, STRING_HEAP_INITIAL_SIZE, 0);
         DWORD index = TlsAlloc();
         TlsSetValue(index, NewBuilder());
         builderSlot = index + 1;
@@ -134,10 +171,6 @@ int BuilderPosition() {
     return CurrentBuilder()->position;
 }
 
-int BuilderCapacity() {
-    return CurrentBuilder()->capacity;
-}
-
 char* ReserveText(int length, int start) {
     StringBuilder* builder = CurrentBuilder();
     if (start == -1) start = builder->position;
@@ -159,20 +192,6 @@ void GiveBackText(int count) {
     CurrentBuilder()->position -= count;
 }
 
-int TextOffset(const char* pointer) {
-    StringBuilder* builder = CurrentBuilder();
-    if (!pointer || pointer < builder->buffer) return 0;
-    int offset = static_cast<int>(pointer - builder->buffer);
-    // The whole buffer counts, also bytes behind the position (a text taken or restored over is still
-    // there): such a source must follow the buffer when it moves just as well.
-    if (offset <= builder->position || offset < builder->capacity) return offset + 1;
-    return 0;
-}
-
-char* TextAtOffset(int offset) {
-    return CurrentBuilder()->buffer + offset - 1;
-}
-
 void AppendText(const char* text) {
     if (!text) {
         *ReserveText(0, -1) = 0;
@@ -191,13 +210,6 @@ char* BuilderBase() {
 
 void RestorePosition(int position) {
     CurrentBuilder()->position = position;
-}
-
-char* TakeText(int start) {
-    StringBuilder* builder = CurrentBuilder();
-    if (start == -1) start = builder->position;
-    builder->position = start;
-    return builder->buffer + start;
 }
 
 void CommitText(char** variable, int start) {
@@ -260,50 +272,13 @@ int TextLength(const char* text) {
 }
 
 char* NumberToText(long long value, int start) {
-    if (value >= -2147483647LL - 1 && value <= 2147483647LL) {
-        char* destination = ReserveText(32, start);
-        int number = static_cast<int>(value);
-        int length = 0;
-        if (number == 0) {
-            destination[length++] = '0';
-        } else if (number == -2147483647 - 1) {
-            destination[length++] = '-';
-            CopyForward(destination + length, MOST_NEGATIVE_32_DIGITS, 10);
-            length += 10;
-        } else {
-            if (number < 0) {
-                destination[length++] = '-';
-                number = -number;
-            }
-            char digits[12];
-            int count = 0;
-            while (number) {
-                digits[count++] = static_cast<char>('0' + number % 10);
-                number /= 10;
-            }
-            while (count) destination[length++] = digits[--count];
-        }
-        destination[length] = 0;
-        GiveBackText(32 - length);
-        return destination;
+    // A 32-bit value's digits need no 64-bit division (a library helper the program then does without).
+    if (value >= INT_MIN && value <= INT_MAX) {
+        unsigned magnitude = static_cast<unsigned>(static_cast<int>(value));
+        return SignedDigits(value < 0, value < 0 ? 0U - magnitude : magnitude, NUMBER_ROOM, start);
     }
-    char* destination = ReserveText(64, start);
-    int length = 0;
     unsigned long long magnitude = static_cast<unsigned long long>(value);
-    if (value < 0) {
-        destination[length++] = '-';
-        magnitude = 0ULL - magnitude;
-    }
-    char digits[24];
-    int count = 0;
-    while (magnitude) {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    }
-    while (count) destination[length++] = digits[--count];
-    destination[length] = 0;
-    GiveBackText(64 - length);
-    return destination;
+    return SignedDigits(value < 0, value < 0 ? 0ULL - magnitude : magnitude, LONG_NUMBER_ROOM, start);
 }
 
 char* UpperCaseText(const char* text, int start) {
@@ -343,9 +318,9 @@ char* AppendCString(const char* text, int start) {
 }
 
 char* ProgramFileName(int start) {
-    char* destination = ReserveText(260, start);
-    int length = static_cast<int>(GetModuleFileNameA(ProgramInstance(), destination, 260));
-    if (length < 0 || length > 260) length = 0;
+    char* destination = ReserveText(MAX_PATH, start);
+    int length = static_cast<int>(GetModuleFileNameA(ProgramInstance(), destination, MAX_PATH));
+    if (length < 0 || length > MAX_PATH) length = 0;
     if (length >= 4 && memcmp(destination, "\\\\?\\", 4) == 0) {
         if (length >= 8 && memcmp(destination + 4, "UNC\\", 4) == 0) {
             // "\\?\UNC\server\share\..." names "\\server\share\...".
@@ -357,7 +332,7 @@ char* ProgramFileName(int start) {
         }
     }
     destination[length] = 0;
-    GiveBackText(260 - length);
+    GiveBackText(MAX_PATH - length);
     return destination;
 }
 

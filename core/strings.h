@@ -15,22 +15,15 @@ void StartStrings();
 void EnsureThreadStrings();
 
 int BuilderPosition();
-// Nominal size of the calling thread's buffer; for tests of the growth rule.
-int BuilderCapacity();
 // Room for length bytes at start (-1 = current position); position = start + length. Writes nothing; may move the buffer.
 char* ReserveText(int length, int start);
 void GiveBackText(int count);
-// 1-based offset of a pointer into the builder buffer, 0 for a pointer outside it.
-int TextOffset(const char* pointer);
-char* TextAtOffset(int offset);
 // Copies text and terminator to the position; the position advances by the length (the next append overwrites the terminator).
 void AppendText(const char* text);
 // Position += 1: the finished argument keeps its terminator while the next one is built.
 void SealArgument();
 char* BuilderBase();
 void RestorePosition(int position);
-// Position = start; the text at start stays readable until the next reservation.
-char* TakeText(int start);
 
 // --- String variables ---
 

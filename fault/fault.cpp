@@ -3,7 +3,6 @@
 #include "fault/fault.h"
 
 #include "core/frame.h"
-#include "core/registry.h"
 #include "core/strings.h"
 
 namespace {
@@ -17,34 +16,59 @@ const char UNKNOWN_FAULT[] = "Unknown error code";
 const char* const* source_files = nullptr;
 int source_file_count = 0;
 
-struct FaultText {
-    DWORD code;
-    const char* text;
+// The fault message table, looked up in this order, first match wins: the codes, and their texts back to back in
+// the same order. One block of texts holds no address per row, so the table needs no relocations.
+constexpr DWORD FAULT_CODES[] = {
+    0xC0000005,  // Invalid memory access
+    0xC000008C,  // Array bounds exceeded
+    0x80000003,  // Debugger breakpoint reached
+    0x80000002,  // Misaligned data access
+    0xC000008D,  // Denormal floating-point operand
+    0xC000008E,  // Division by zero (floating-point)
+    0xC000008F,  // Inexact floating-point result
+    0xC0000090,  // Invalid floating-point operation
+    0xC0000091,  // Floating-point overflow (exponent to great)
+    0xC0000092,  // Floating-point stack overflow or underflow
+    0xC0000093,  // Floating-point underflow (exponent too small)
+    0xC000001D,  // Illegal instruction
+    0xC0000006,  // Memory page error
+    0xC0000094,  // Division by zero (integer)
+    0xC0000095,  // Integer overflow
+    0xC0000026,  // Exception handler returned unknown value
+    0xC0000025,  // Exception handler tried to continue after non-continuable exception
+    0xC0000096,  // Privileged instruction
+    0x80000004,  // Single step trap
+    0xC00000FD,  // Stack overflow
 };
+constexpr char FAULT_TEXTS[] =
+    "Invalid memory access" "\0"
+    "Array bounds exceeded" "\0"
+    "Debugger breakpoint reached" "\0"
+    "Misaligned data access" "\0"
+    "Denormal floating-point operand" "\0"
+    "Division by zero (floating-point)" "\0"
+    "Inexact floating-point result" "\0"
+    "Invalid floating-point operation" "\0"
+    "Floating-point overflow (exponent to great)" "\0"
+    "Floating-point stack overflow or underflow" "\0"
+    "Floating-point underflow (exponent too small)" "\0"
+    "Illegal instruction" "\0"
+    "Memory page error" "\0"
+    "Division by zero " "\0"
+    "Integer overflow" "\0"
+    "Exception handler returned unknown value" "\0"
+    "Exception handler tried to continue after non-continuable exception" "\0"
+    "Privileged instruction" "\0"
+    "Single step trap" "\0"
+    "Stack overflow" "\0";
 
-// Looked up in this order, first match wins.
-const FaultText FAULT_MESSAGES[] = {
-    {0xC0000005, "Invalid memory access"},
-    {0xC000008C, "Array bounds exceeded"},
-    {0x80000003, "Debugger breakpoint reached"},
-    {0x80000002, "Misaligned data access"},
-    {0xC000008D, "Denormal floating-point operand"},
-    {0xC000008E, "Division by zero (floating-point)"},
-    {0xC000008F, "Inexact floating-point result"},
-    {0xC0000090, "Invalid floating-point operation"},
-    {0xC0000091, "Floating-point overflow (exponent to great)"},
-    {0xC0000092, "Floating-point stack overflow or underflow"},
-    {0xC0000093, "Floating-point underflow (exponent too small)"},
-    {0xC000001D, "Illegal instruction"},
-    {0xC0000006, "Memory page error"},
-    {0xC0000094, "Division by zero "},
-    {0xC0000095, "Integer overflow"},
-    {0xC0000026, "Exception handler returned unknown value"},
-    {0xC0000025, "Exception handler tried to continue after non-continuable exception"},
-    {0xC0000096, "Privileged instruction"},
-    {0x80000004, "Single step trap"},
-    {0xC00000FD, "Stack overflow"},
-};
+constexpr int TextsIn(const char* block, int size) {
+    int count = 0;
+    for (int i = 0; i < size; ++i) count += block[i] == 0;
+    return count;
+}
+static_assert(TextsIn(FAULT_TEXTS, sizeof FAULT_TEXTS - 1) == sizeof FAULT_CODES / sizeof FAULT_CODES[0],
+              "one text per fault code");
 
 // The fault record: written once per fault by the filter, read by the report through the queries.
 // The code is kept complemented so that the record starts at zero, which keeps initialised data out of the image;
@@ -60,10 +84,6 @@ int trap_installed = 0;
 
 // Set by the first fault that reaches the filter; never cleared, since that fault ends the process.
 volatile LONG fault_reporting = 0;
-
-// Reserved at start like every library's thread area and lock; nothing in this program uses them.
-int fault_thread_slot = 0;
-CRITICAL_SECTION fault_lock;
 
 // Guards the report on the faulting thread: the platform was seen (Wine) not to call the filter again for a fault
 // inside the filter, but to end the process with the fault's code. A frame of our own on the thread's handler chain
@@ -98,34 +118,9 @@ void RunReportWithFreshStack() {
     RunGuarded(report_procedure);
 }
 
-void StartFaultTrap() {
-    fault_thread_slot = ReserveThreadSlot(16, nullptr, nullptr);
-    InitializeCriticalSection(&fault_lock);
-}
-
-} // namespace
-
-void PlugFaultTrap() {
-    PlugStartStep(START_FAULT_TRAP, StartFaultTrap);
-    PlugEndStep(END_FAULT_TRAP, RemoveFaultTrap);
-}
-
-void InstallFaultHandler(void (*report)()) {
-    report_procedure = report;
-    LPTOP_LEVEL_EXCEPTION_FILTER replaced = SetUnhandledExceptionFilter(FaultFilter);
-    if (!trap_installed) {
-        previous_filter = replaced;
-        trap_installed = 1;
-    }
-}
-
-void RemoveFaultTrap() {
-    if (!trap_installed) return;
-    SetUnhandledExceptionFilter(previous_filter);
-    previous_filter = nullptr;
-    trap_installed = 0;
-}
-
+// Records the fault, runs the report procedure, then ends the process with exit code 0. Never returns to the platform.
+// A fault raised while a report is in progress (on any thread) ends the process at once, also with exit code 0.
+// After a stack overflow the report runs on a fresh stack of the same thread.
 LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
     // A second fault while a report is built (the report itself faulting, or another thread faulting meanwhile)
     // must neither recurse into the report nor wait for it, and must not overwrite the record the report reads.
@@ -151,15 +146,35 @@ LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-char* FaultMessage(int start) {
-    const char* text = UNKNOWN_FAULT;
-    for (const FaultText& row : FAULT_MESSAGES) {
-        if (row.code == ~static_cast<DWORD>(fault_code_complement)) {
-            text = row.text;
-            break;
-        }
+} // namespace
+
+void PlugFaultTrap() {
+    PlugEndStep(END_FAULT_TRAP, RemoveFaultTrap);
+}
+
+void InstallFaultHandler(void (*report)()) {
+    report_procedure = report;
+    LPTOP_LEVEL_EXCEPTION_FILTER replaced = SetUnhandledExceptionFilter(FaultFilter);
+    if (!trap_installed) {
+        previous_filter = replaced;
+        trap_installed = 1;
     }
-    return AppendCString(text, start);
+}
+
+void RemoveFaultTrap() {
+    if (!trap_installed) return;
+    SetUnhandledExceptionFilter(previous_filter);
+    previous_filter = nullptr;
+    trap_installed = 0;
+}
+
+char* FaultMessage(int start) {
+    const char* text = FAULT_TEXTS;
+    for (DWORD code : FAULT_CODES) {
+        if (code == ~static_cast<DWORD>(fault_code_complement)) return AppendCString(text, start);
+        text += TextLength(text) + 1;
+    }
+    return AppendCString(UNKNOWN_FAULT, start);
 }
 
 int FaultCode() { return ~fault_code_complement; }
@@ -170,13 +185,13 @@ int FaultTargetAddress() { return fault_target_address; }
 
 int FaultLine() {
     if (fault_line == -1) return -1;
-    return fault_line & 0x00FFFFFF;
+    return fault_line & SOURCE_LINE_MASK;
 }
 
 char* FaultFile(int start) {
     if (fault_line == -1) return AppendCString(LINE_TRACKING_OFF, start);
     // The index is the line's top byte, read unsigned: a stored value such as 0xFF000001 is index 255.
-    int index = static_cast<int>(static_cast<unsigned>(fault_line) >> 24);
+    int index = static_cast<int>(static_cast<unsigned>(fault_line) >> SOURCE_FILE_SHIFT);
     if (index == 0) return AppendCString(BUILD_SOURCE_PATH, start);
     if (index <= source_file_count) return AppendCString(source_files[index - 1], start);
     return AppendCString("", start);

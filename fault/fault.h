@@ -4,17 +4,15 @@
 
 #include <windows.h>
 
-// Plugs the trap's start step (thread area and lock) and its end step (RemoveFaultTrap) into the frame.
+// Plugs the trap's end step (RemoveFaultTrap) into the frame; the trap needs nothing at start.
 void PlugFaultTrap();
 
-// Stores the report procedure and installs FaultFilter; only the first installation keeps the platform's previous filter.
+// Stores the report procedure and installs the trap's filter, which records the fault, runs the report procedure and
+// ends the process with exit code 0 (also for a fault while a report is in progress; after a stack overflow the report
+// runs on a fresh stack). Only the first installation keeps the platform's previous filter.
 void InstallFaultHandler(void (*report)());
 // Reinstalls the previous filter and forgets it; a no-op when the trap is not installed.
 void RemoveFaultTrap();
-// Records the fault, runs the report procedure, then ends the process with exit code 0. Never returns to the platform.
-// A fault raised while a report is in progress (on any thread) ends the process at once, also with exit code 0.
-// After a stack overflow the report runs on a fresh stack of the same thread.
-LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers);
 
 // Text of the recorded code from the fault message table ("Unknown error code" if absent), in the builder at start.
 char* FaultMessage(int start);

@@ -35,7 +35,7 @@ struct GadgetKind {
     void (*hide)(GadgetRecord* gadget, int hide);
 };
 
-// The calling thread's gadget state; lives at the start of the gadget library's 80-byte thread area.
+// The calling thread's gadget state: the gadget library's thread area.
 struct GadgetContext {
     HWND currentList;
     HFONT newGadgetFont;
@@ -53,10 +53,11 @@ struct FontRecord {
     HFONT font;
 };
 
-const int GADGET_AREA_SIZE = 80;
 const int INITIAL_GADGET_COUNT = 50;
 const int INITIAL_FONT_COUNT = 16;
 const int EDGE_SWITCH = 0x20000;  // labels gain a sunken edge with it, text fields lose theirs
+const int POINTS_PER_INCH = 72;
+const int STOCK_FONT_POINTS = 8;  // the stock GUI font's size on Windows, at every dpi
 const char GADGET_ID_PROPERTY[] = "GX_ID";
 
 ObjectTable* gadgetsTable;
@@ -85,15 +86,18 @@ void SetProgressPosition(GadgetRecord* gadget, int value) {
     SendMessageA(gadget->control, PBM_SETPOS, static_cast<WPARAM>(value), 0);
 }
 
-const GadgetKind buttonKind = {KIND_BUTTON, "Button", 0x50030000, nullptr, nullptr, CheckState, SetCheckState,
+// Labels and progress bars are left out of Tab navigation: no WS_TABSTOP.
+const DWORD VISIBLE_CHILD = WS_CHILD | WS_VISIBLE;
+const DWORD TAB_CHILD = VISIBLE_CHILD | WS_TABSTOP | WS_GROUP;
+const GadgetKind buttonKind = {KIND_BUTTON, "Button", TAB_CHILD, nullptr, nullptr, CheckState, SetCheckState,
                                nullptr, nullptr, nullptr};
-const GadgetKind textFieldKind = {KIND_TEXT_FIELD, "Edit", 0x50030080, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr, nullptr, nullptr};
-const GadgetKind labelKind = {KIND_LABEL, "Static", 0x50020000, nullptr, nullptr, nullptr, nullptr,
+const GadgetKind textFieldKind = {KIND_TEXT_FIELD, "Edit", TAB_CHILD | ES_AUTOHSCROLL, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr};
+const GadgetKind labelKind = {KIND_LABEL, "Static", VISIBLE_CHILD | WS_GROUP, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr};
-const GadgetKind checkBoxKind = {KIND_CHECK_BOX, "Button", 0x50030003, nullptr, nullptr, CheckState, SetCheckState,
-                                 nullptr, nullptr, nullptr};
-const GadgetKind progressBarKind = {KIND_PROGRESS_BAR, "msctls_progress32", 0x50000000, nullptr, nullptr,
+const GadgetKind checkBoxKind = {KIND_CHECK_BOX, "Button", TAB_CHILD | BS_AUTOCHECKBOX, nullptr, nullptr, CheckState,
+                                 SetCheckState, nullptr, nullptr, nullptr};
+const GadgetKind progressBarKind = {KIND_PROGRESS_BAR, PROGRESS_CLASSA, VISIBLE_CHILD, nullptr, nullptr,
                                     ProgressPosition, SetProgressPosition, nullptr, nullptr, nullptr};
 
 GadgetContext* CurrentContext() {
@@ -130,9 +134,8 @@ void FreeGadget(int number) {
 
 LRESULT CALLBACK GadgetMessageHandler(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     int number = IdentifierOf(control);
-    if (number == -1) return DefWindowProcA(control, message, wParam, lParam);  // already released
-    GadgetRecord* gadget = FindGadget(number);
-    if (!gadget || gadget->control != control) return DefWindowProcA(control, message, wParam, lParam);
+    GadgetRecord* gadget = number == -1 ? nullptr : FindGadget(number);  // -1: already released
+    if (!gadget || gadget->control != control) return PassOnMessage(nullptr, control, message, wParam, lParam);
 
     const GadgetKind* kind = gadget->kind;
     LRESULT result = CallWindowProcA(gadget->previousProcedure, control, message, wParam, lParam);
@@ -148,7 +151,7 @@ LRESULT CALLBACK GadgetMessageHandler(HWND control, UINT message, WPARAM wParam,
 // The numbered window a control belongs to, or the topmost window reached.
 HWND OwningWindowOf(HWND window) {
     HWND current = window;
-    while (!GetPropA(current, "GX_WindowID")) {
+    while (!GetPropA(current, WINDOW_ID_PROPERTY)) {
         HWND parent = GetParent(current);
         if (!parent) break;
         current = parent;
@@ -165,11 +168,8 @@ LRESULT CALLBACK FieldFocusNotifier(HWND field, UINT message, WPARAM wParam, LPA
     return CallWindowProcA(editProcedure, field, message, wParam, lParam);
 }
 
-int AttachGadget(int number, GadgetRecord* gadget, HWND control, const GadgetKind* kind) {
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(gadget));
-    gadget->control = control;
-    gadget->kind = kind;
+// Ties a live record's control to the gadget number it is known by.
+void AttachGadget(int number, GadgetRecord* gadget, HWND control) {
     gadget->previousProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetMessageHandler)));
     SetWindowLongA(control, GWL_ID, number);
@@ -179,62 +179,57 @@ int AttachGadget(int number, GadgetRecord* gadget, HWND control, const GadgetKin
     // it, and a paint left for later comes back from the fetch together with that repaint; drawn here, the
     // repaints of one build follow each other and are queued as one.
     UpdateWindow(control);
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(control));
 }
 
-// The creation frame shared by every kind.
+// The creation frame shared by every kind. The number's old gadget goes first, also when the new control cannot be
+// made (with no current gadget list, for one).
 int CreateGadget(const GadgetKind* kind, int number, int x, int y, int width, int height, const char* text,
                  int flags, DWORD extendedStyle, int minimum, int maximum) {
+    GadgetRecord* gadget = static_cast<GadgetRecord*>(AllocateObject(gadgetsTable, number));
+    if (!gadget) return 0;
     HWND list = CurrentContext()->currentList;
-    if (!list) return 0;
     int isProgressBar = kind->code == KIND_PROGRESS_BAR;
     HMENU identifier = reinterpret_cast<HMENU>(static_cast<INT_PTR>(isProgressBar ? 0 : -1));
-    HWND control = CreateWindowExA(extendedStyle, kind->platformClass, isProgressBar ? nullptr : (text ? text : ""),
-                                   kind->style | static_cast<DWORD>(flags), ScaleToDisplay(x), ScaleToDisplay(y),
-                                   ScaleToDisplay(width), ScaleToDisplay(height), list, identifier,
-                                   ProgramInstance(), nullptr);
-    if (!control) return 0;
-
-    if (kind->code == KIND_TEXT_FIELD) {
+    HWND control = list ? CreateWindowExA(extendedStyle, kind->platformClass,
+                                          isProgressBar ? nullptr : (text ? text : ""),
+                                          kind->style | static_cast<DWORD>(flags), ScaleToDisplay(x),
+                                          ScaleToDisplay(y), ScaleToDisplay(width), ScaleToDisplay(height), list,
+                                          identifier, ProgramInstance(), nullptr)
+                        : nullptr;
+    if (control && kind->code == KIND_TEXT_FIELD) {
         WNDPROC replaced = reinterpret_cast<WNDPROC>(
             SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(FieldFocusNotifier)));
         if (!editProcedure) editProcedure = replaced;
-    } else if (isProgressBar) {
+    } else if (control && isProgressBar) {
         SendMessageA(control, PBM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
     }
-
-    GadgetRecord* gadget = static_cast<GadgetRecord*>(AllocateObject(gadgetsTable, number));
-    if (!gadget) {  // a number the registry refuses
-        DestroyWindow(control);
-        return 0;
-    }
-    return AttachGadget(number, gadget, control, kind);
+    gadget->kind = kind;
+    int result = CompleteCreate(gadgetsTable, number, gadget, control);
+    if (result) AttachGadget(NumberOfNewObject(number, gadget), gadget, control);
+    return result;
 }
 
 LRESULT CALLBACK GadgetListHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     GadgetListRecord* list = static_cast<GadgetListRecord*>(GetPropA(window, gadgetListProperty));
-    if (!list) return DefWindowProcA(window, message, wParam, lParam);
-    WNDPROC previous = list->previousProcedure;
-    if (message == WM_NCDESTROY) {
+    WNDPROC previous = list ? list->previousProcedure : nullptr;
+    if (list && message == WM_NCDESTROY) {
         GadgetContext* context = CurrentContext();
         if (context->currentList == window) context->currentList = nullptr;
         RemovePropA(window, gadgetListProperty);
         HeapFree(ApplicationHeap(), 0, list);
     }
-    if (!previous) return DefWindowProcA(window, message, wParam, lParam);
-    return CallWindowProcA(previous, window, message, wParam, lParam);
+    return PassOnMessage(previous, window, message, wParam, lParam);
 }
 
 // The tooltip stays above the windows it describes: raised on every paint.
 LRESULT CALLBACK ToolTipRaiser(HWND tip, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC previous = reinterpret_cast<WNDPROC>(GetWindowLongA(tip, GWL_USERDATA));
     if (message == WM_PAINT) SetWindowPos(tip, HWND_TOP, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
-    if (!previous) return DefWindowProcA(tip, message, wParam, lParam);
-    return CallWindowProcA(previous, tip, message, wParam, lParam);
+    return PassOnMessage(previous, tip, message, wParam, lParam);
 }
 
 HWND CreateToolTipWindow() {
-    HWND tip = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                ProgramInstance(), nullptr);
     if (!tip) return nullptr;
@@ -253,7 +248,9 @@ HFONT DefaultFontForDisplay() {
     LOGFONTA look;
     if (!GetObjectA(stock, sizeof(look), &look)) return stock;
     int height = look.lfHeight < 0 ? -look.lfHeight : look.lfHeight;
-    if (ScaleToDisplay(height) == height || height >= MulDiv(8, DisplayDpi(), 72)) return stock;
+    if (ScaleToDisplay(height) == height || height >= MulDiv(STOCK_FONT_POINTS, DisplayDpi(), POINTS_PER_INCH)) {
+        return stock;
+    }
     look.lfHeight = ScaleToDisplay(look.lfHeight);
     HFONT scaled = CreateFontIndirectA(&look);
     return scaled ? scaled : stock;
@@ -274,9 +271,10 @@ void InitFontLibrary() {
 void InitGadgetLibrary() {
     defaultFont = DefaultFontForDisplay();
     gadgetsTable = CreateObjectTable(sizeof(GadgetRecord), INITIAL_GADGET_COUNT, FreeGadget);
-    gadgetAreaOffset = ReserveThreadSlot(GADGET_AREA_SIZE, InitGadgetArea, EndGadgetArea);
+    gadgetAreaOffset = ReserveThreadSlot(sizeof(GadgetContext), InitGadgetArea, EndGadgetArea);
     wsprintfA(gadgetListProperty, "GX_GadgetStack_%i", static_cast<int>(reinterpret_cast<INT_PTR>(ProgramInstance())));
-    INITCOMMONCONTROLSEX classes = {8, ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES};
+    INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX),
+                                    ICC_TAB_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES};
     InitCommonControlsEx(&classes);
 }
 
@@ -420,12 +418,9 @@ LRESULT RouteToGadgetKind(HWND control, HWND parent, UINT message, WPARAM wParam
 int CreateNumberedFont(int number, const char* faceName, int size, int flags) {
     FontRecord* record = static_cast<FontRecord*>(AllocateObject(fontsTable, number));
     if (!record) return 0;
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(record));
-
     HFONT font = nullptr;
     if (HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr)) {
-        int height = -MulDiv(size, GetDeviceCaps(display, LOGPIXELSY), 72);
+        int height = -MulDiv(size, GetDeviceCaps(display, LOGPIXELSY), POINTS_PER_INCH);
         font = CreateFontA(height, 0, 0, 0, (flags & FONT_BOLD) ? FW_BOLD : FW_NORMAL, (flags & FONT_ITALIC) ? 1 : 0,
                            (flags & FONT_UNDERLINE) ? 1 : 0, (flags & FONT_STRIKEOUT) ? 1 : 0, DEFAULT_CHARSET,
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -433,12 +428,7 @@ int CreateNumberedFont(int number, const char* faceName, int size, int flags) {
                            faceName ? faceName : "");
         DeleteDC(display);
     }
-    if (!font) {
-        if (dynamic) ReleaseObject(fontsTable, number);
-        return 0;
-    }
-    record->font = font;
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(font));
+    return CompleteCreate(fontsTable, number, record, font);
 }
 
 void DestroyNumberedFont(int number) {

@@ -84,8 +84,7 @@ LRESULT CALLBACK MenuOwnerHandler(HWND window, UINT message, WPARAM wParam, LPAR
         }
         RemovePropA(window, MENU_CALLBACK_PROPERTY);
     }
-    if (!kept) return DefWindowProcA(window, message, wParam, lParam);
-    return CallWindowProcA(kept, window, message, wParam, lParam);
+    return PassOnMessage(kept, window, message, wParam, lParam);
 }
 
 BYTE ShortcutFlags(int shortcut) {
@@ -119,18 +118,13 @@ void InitMenuLibrary() {
 int CreateWindowMenu(int number, HWND window) {
     MenuRecord* record = static_cast<MenuRecord*>(AllocateObject(menusTable, number));
     if (!record) return 0;
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(record));
     HMENU menu = CreateMenu();
-    if (!menu) {
-        if (dynamic) ReleaseObject(menusTable, number);
-        return 0;
-    }
-    record->menu = menu;
     record->window = window;
+    int result = CompleteCreate(menusTable, number, record, menu);
+    if (!result) return 0;
 
     MenuBuildState* state = CurrentBuildState();
-    state->currentMenu = number;
+    state->currentMenu = NumberOfNewObject(number, record);
     // A new menu starts on its bar, however deep the menu built before it ended: its first items go to the bar
     // and are drawn there at once.
     state->currentLevel = menu;
@@ -140,7 +134,7 @@ int CreateWindowMenu(int number, HWND window) {
         LONG replaced = SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(MenuOwnerHandler));
         SetPropA(window, MENU_CALLBACK_PROPERTY, reinterpret_cast<HANDLE>(replaced));
     }
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(menu));
+    return result;
 }
 
 void AddMenuTitle(const char* text) {
@@ -170,17 +164,12 @@ void DestroyNumberedMenu(int number) {
     ReleaseObject(menusTable, number);
 }
 
-HMENU MenuHandleOf(int number) {
-    MenuRecord* record = static_cast<MenuRecord*>(LookupObject(menusTable, number));
-    return record ? record->menu : nullptr;
-}
-
 HACCEL AddShortcut(int windowNumber, int shortcut, int command) {
     WindowRecord* window = FindWindowRecord(windowNumber);
     if (!window) return nullptr;
     BYTE flags = ShortcutFlags(shortcut);
-    WORD key = static_cast<WORD>(shortcut & 0xFFFF);
-    WORD value = static_cast<WORD>(command & 0xFFFF);
+    WORD key = LOWORD(shortcut);
+    WORD value = LOWORD(command);
 
     ACCEL* entry = nullptr;
     for (int index = 0; index < window->shortcutCount; ++index) {

@@ -19,8 +19,6 @@ void AddMenuTitle(const char* text);
 // Appends a command item to the current level; extra is ignored by plain menus.
 void AddMenuItem(int command, const char* text, int extra = 0);
 void DestroyNumberedMenu(int number);
-// The menu bar's handle, 0 for a number without a menu (a menu dies with its window).
-HMENU MenuHandleOf(int number);
 
 // Adds a shortcut or changes the command of the one with the same key and modifiers.
 // Returns the window's new shortcut table, 0 for a number without a window.

@@ -65,14 +65,7 @@ char* EmptyPickerResult(int start) {
     return text;
 }
 
-}  // namespace
-
-void InitCommonUi() {
-    EnsureListLock();
-    InitCommonControls();
-    CoInitialize(nullptr);
-}
-
+// The owner of a requester: the foreground window when it belongs to this process, else none.
 HWND RequesterOwner() {
     HWND foreground = GetForegroundWindow();
     if (!foreground) return nullptr;
@@ -81,6 +74,8 @@ HWND RequesterOwner() {
     return process == GetCurrentProcessId() ? foreground : nullptr;
 }
 
+// The bracket around every requester: disable the thread's visible, enabled top-level windows, then re-enable exactly
+// those.
 void DisableThreadWindows() {
     EnsureListLock();
     EnumWindows(DisableIfOurs, reinterpret_cast<LPARAM>(GetForegroundWindow()));
@@ -104,13 +99,8 @@ void EnableThreadWindows() {
     LeaveCriticalSection(&disabledWindowsLock);
 }
 
-int ShowMessageBox(const char* title, const char* text, int flags) {
-    DisableThreadWindows();
-    int result = MessageBoxA(RequesterOwner(), text ? text : "", title ? title : "", static_cast<UINT>(flags));
-    EnableThreadWindows();
-    return result;
-}
-
+// The picker's initial selection, at most MAX_PATH - 1 characters into buffer (MAX_PATH bytes); one trailing
+// backslash is dropped unless the path is a drive root such as C:\.
 void TrimInitialPath(const char* path, char* buffer) {
     if (!path) path = "";
     int length = 0;
@@ -120,6 +110,21 @@ void TrimInitialPath(const char* path, char* buffer) {
     }
     buffer[length] = 0;
     if (length > 3 && buffer[length - 1] == '\\') buffer[length - 1] = 0;  // a drive root such as C:\ keeps it
+}
+
+}  // namespace
+
+void InitCommonUi() {
+    EnsureListLock();
+    InitCommonControls();
+    CoInitialize(nullptr);
+}
+
+int ShowMessageBox(const char* title, const char* text, int flags) {
+    DisableThreadWindows();
+    int result = MessageBoxA(RequesterOwner(), text ? text : "", title ? title : "", static_cast<UINT>(flags));
+    EnableThreadWindows();
+    return result;
 }
 
 char* ChooseFolder(const char* title, const char* initialPath, int start) {
@@ -132,10 +137,8 @@ char* ChooseFolder(const char* title, const char* initialPath, int start) {
 
     char initial[MAX_PATH];
     TrimInitialPath(initialPath, initial);
-    BrowseForFolderFunction browse =
-        reinterpret_cast<BrowseForFolderFunction>(GetProcAddress(shell, "SHBrowseForFolderA"));
-    PathFromIdListFunction pathFromIdList =
-        reinterpret_cast<PathFromIdListFunction>(GetProcAddress(shell, "SHGetPathFromIDListA"));
+    BrowseForFolderFunction browse = LibraryFunction<BrowseForFolderFunction>(shell, "SHBrowseForFolderA");
+    PathFromIdListFunction pathFromIdList = LibraryFunction<PathFromIdListFunction>(shell, "SHGetPathFromIDListA");
     if (!browse || !pathFromIdList) {  // a shell without the entry points: nothing is shown
         FreeLibrary(shell);
         return EmptyPickerResult(start);

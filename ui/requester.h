@@ -11,13 +11,3 @@ void InitCommonUi();
 int ShowMessageBox(const char* title, const char* text, int flags);
 // Text function: the chosen folder ending in a backslash, or the empty text, in the builder at start.
 char* ChooseFolder(const char* title, const char* initialPath, int start);
-
-// The owner of a requester: the foreground window when it belongs to this process, else none.
-HWND RequesterOwner();
-// The bracket around every requester: disable the thread's visible, enabled top-level windows, then re-enable exactly those.
-void DisableThreadWindows();
-void EnableThreadWindows();
-
-// Inside the window runtime: the picker's initial selection, at most MAX_PATH - 1 characters into buffer
-// (MAX_PATH bytes); one trailing backslash is dropped unless the path is a drive root such as C:\.
-void TrimInitialPath(const char* path, char* buffer);

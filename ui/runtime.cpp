@@ -1,4 +1,4 @@
-// Window runtime wiring: the ui's start and end steps in the frame's slots, the small library, drawing support and the keyboard device.
+// Window runtime wiring: the ui's start and end steps in the frame's slots, and the keyboard device.
 // Contract: the application calls only PlugWindowRuntime and the keyboard device's openers; DINPUT.DLL comes from the system folder only.
 #include "ui/runtime.h"
 
@@ -6,7 +6,6 @@
 #include <dinput.h>
 
 #include "core/frame.h"
-#include "core/registry.h"
 #include "ui/gadget.h"
 #include "ui/menu.h"
 #include "ui/requester.h"
@@ -14,17 +13,7 @@
 
 namespace {
 
-// The drawing support's per-thread area (96 bytes): a black brush and a black pen made for every thread.
-struct DrawingArea {
-    HBRUSH brush;
-    HPEN pen;
-};
-
-const int DRAWING_AREA_SIZE = 96;
 const int KEYBOARD_KEY_COUNT = 256;
-
-int drawingAreaOffset;
-int smallLibraryState[2];
 
 HWND putOffKeyboardWindow;  // the window of a device put off until it is ready for input, and its thread
 DWORD putOffKeyboardThread;
@@ -55,44 +44,46 @@ void BuildKeyboardFormat() {
     keyboardFormat.rgodf = keyFormats;
 }
 
-void InitDrawingArea(void* area) {
-    DrawingArea* drawing = static_cast<DrawingArea*>(area);
-    drawing->brush = CreateSolidBrush(RGB(0, 0, 0));
-    drawing->pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+// End step: releases device, DirectInput object and library; a no-op when they were never created.
+void CloseKeyboardDevice() {
+    if (keyboardDevice) keyboardDevice->Release();
+    keyboardDevice = nullptr;
+    if (directInput) directInput->Release();
+    directInput = nullptr;
+    if (inputLibrary) FreeLibrary(inputLibrary);
+    inputLibrary = nullptr;
 }
 
-void EndDrawingArea(void* area) {
-    DrawingArea* drawing = static_cast<DrawingArea*>(area);
-    if (drawing->brush) DeleteObject(drawing->brush);
-    if (drawing->pen) DeleteObject(drawing->pen);
-    drawing->brush = nullptr;
-    drawing->pen = nullptr;
-}
-
-DrawingArea* CurrentDrawingArea() {
-    return static_cast<DrawingArea*>(ThreadSlot(drawingAreaOffset));
+// Without DirectInput, or when it refuses, there is simply no device.
+void OpenKeyboardDevice(HWND window) {
+    if (keyboardDevice) return;
+    typedef HRESULT(WINAPI * CreateFunction)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
+    inputLibrary = LoadSystemLibrary("DINPUT.DLL");
+    if (!inputLibrary) return;
+    CreateFunction create = LibraryFunction<CreateFunction>(inputLibrary, "DirectInputCreateA");
+    if (!create || FAILED(create(ProgramInstance(), DIRECTINPUT_VERSION, &directInput, nullptr)) || !directInput) {
+        directInput = nullptr;
+        CloseKeyboardDevice();
+        return;
+    }
+    if (FAILED(directInput->CreateDevice(systemKeyboard, &keyboardDevice, nullptr)) || !keyboardDevice) {
+        keyboardDevice = nullptr;
+        CloseKeyboardDevice();
+        return;
+    }
+    BuildKeyboardFormat();
+    keyboardDevice->SetDataFormat(&keyboardFormat);
+    // Shared, and never acquired: the device is never read, so it must not take keys from anyone.
+    keyboardDevice->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
 }
 
 }  // namespace
-
-void StartSmallLibrary() {
-    smallLibraryState[0] = 0;
-    smallLibraryState[1] = 0;
-}
-
-void StartDrawingSupport() {
-    drawingAreaOffset = ReserveThreadSlot(DRAWING_AREA_SIZE, InitDrawingArea, EndDrawingArea);
-}
-
-HBRUSH DrawingBrush() { return CurrentDrawingArea()->brush; }
-HPEN DrawingPen() { return CurrentDrawingArea()->pen; }
 
 void PlugWindowRuntime() {
     PlugStartStep(START_FONTS, InitFontLibrary);
     PlugStartStep(START_WINDOWS, InitWindowLibrary);
     PlugStartStep(START_GADGETS, InitGadgetLibrary);
-    PlugStartStep(START_SMALL_LIBRARY, StartSmallLibrary);
-    PlugStartStep(START_DRAWING, StartDrawingSupport);
+    // The small library and the drawing support are never used here: their slots stay empty.
     PlugStartStep(START_MENUS, InitMenuLibrary);
     PlugStartStep(START_REQUESTERS, InitCommonUi);
     // The multimedia support and the auxiliary library are never set up, so their end slots stay empty.
@@ -100,29 +91,6 @@ void PlugWindowRuntime() {
     PlugEndStep(END_TOOLTIP, DestroyToolTipWindow);
     PlugEndStep(END_WINDOWS, DestroyAllWindows);
     PlugEndStep(END_FONTS, DestroyAllFonts);
-}
-
-int OpenKeyboardDevice(HWND window) {
-    if (keyboardDevice) return 1;
-    typedef HRESULT(WINAPI * CreateFunction)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
-    inputLibrary = LoadSystemLibrary("DINPUT.DLL");
-    if (!inputLibrary) return 0;
-    CreateFunction create = reinterpret_cast<CreateFunction>(GetProcAddress(inputLibrary, "DirectInputCreateA"));
-    if (!create || FAILED(create(ProgramInstance(), DIRECTINPUT_VERSION, &directInput, nullptr)) || !directInput) {
-        directInput = nullptr;
-        CloseKeyboardDevice();
-        return 0;
-    }
-    if (FAILED(directInput->CreateDevice(systemKeyboard, &keyboardDevice, nullptr)) || !keyboardDevice) {
-        keyboardDevice = nullptr;
-        CloseKeyboardDevice();
-        return 0;
-    }
-    BuildKeyboardFormat();
-    keyboardDevice->SetDataFormat(&keyboardFormat);
-    // Shared, and never acquired: the device is never read, so it must not take keys from anyone.
-    keyboardDevice->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
-    return 1;
 }
 
 void OpenKeyboardDeviceWhenReady(HWND window) {
@@ -139,13 +107,4 @@ void OpenPutOffKeyboardDevice() {
     HWND window = putOffKeyboardWindow;
     putOffKeyboardWindow = nullptr;
     OpenKeyboardDevice(window);
-}
-
-void CloseKeyboardDevice() {
-    if (keyboardDevice) keyboardDevice->Release();
-    keyboardDevice = nullptr;
-    if (directInput) directInput->Release();
-    directInput = nullptr;
-    if (inputLibrary) FreeLibrary(inputLibrary);
-    inputLibrary = nullptr;
 }

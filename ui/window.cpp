@@ -2,6 +2,7 @@
 // Contract: messages become event codes either at once (pending event of the fetch) or through a FIFO queue that collapses only against its tail.
 #include "ui/window.h"
 
+#include "core/files.h"
 #include "core/frame.h"
 #include "core/registry.h"
 #include "ui/gadget.h"
@@ -9,28 +10,24 @@
 
 namespace {
 
-const char WINDOW_ID_PROPERTY[] = "GX_WindowID";
-
 struct QueuedEvent {
     QueuedEvent* next;
     int code;
     int window;
 };
 
-// The calling thread's event stream; lives at the start of the window library's 88-byte thread area.
+// The calling thread's event stream: the window library's thread area.
 struct EventState {
-    int source;
-    int window;
-    int type;
-    int pending;
+    int source;   // gadget or item of the last gadget or menu event; kept across other events
+    int pending;  // the event code a handler chose during the fetch's dispatch, 0 for none
     QueuedEvent* head;
     QueuedEvent* tail;
 };
 
-const int EVENT_AREA_SIZE = 88;
-const int SECOND_AREA_SIZE = 92;
 const int INITIAL_WINDOW_COUNT = 16;
 const int DESIGN_DPI = 96;  // the unit of every position and size the application passes
+const int PROGRAM_ICON = 1;  // the icon resource of every window class
+const DWORD READY_IDLE_MS = 100;  // a wait this long with nothing to handle: the thread is ready for input
 
 ObjectTable* windowsTable;
 int eventAreaOffset;
@@ -79,6 +76,8 @@ int HandOut(int code) {
     if (code == EVENT_GADGET || code == EVENT_MENU || code == EVENT_CLOSE_WINDOW) OpenPutOffKeyboardDevice();
     return code;
 }
+
+void MoveFocus(int backward);  // Tab navigation, below
 
 // --- One handler per translated message; each returns the result or NOT_HANDLED ---
 
@@ -140,7 +139,6 @@ LRESULT OnCommand(EventState* state, HWND window, WPARAM wParam, LPARAM lParam) 
     if (RouteToGadgetKind(control, window, WM_COMMAND, wParam, lParam) != NOT_HANDLED) return 0;
     if (control) {
         state->pending = EVENT_GADGET;
-        state->type = HIWORD(wParam);
         state->source = GetWindowLongA(control, GWL_ID);
     } else if (HIWORD(wParam) == 0) {  // a menu choice
         state->pending = EVENT_MENU;
@@ -161,10 +159,9 @@ LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam) {
     return RouteToGadgetKind(header ? header->hwndFrom : nullptr, window, WM_NOTIFY, wParam, lParam);
 }
 
-LRESULT OnGadgetNotify(EventState* state, WPARAM wParam, LPARAM lParam) {
+LRESULT OnGadgetNotify(EventState* state, WPARAM wParam) {
     state->pending = EVENT_GADGET;
     state->source = static_cast<int>(wParam);
-    state->type = static_cast<int>(lParam);
     return 0;
 }
 
@@ -181,7 +178,6 @@ LRESULT CALLBACK WindowMessageHandler(HWND window, UINT message, WPARAM wParam, 
     int number = NumberOfWindowChain(window);
     WindowRecord* record = number == -1 ? nullptr : FindWindowRecord(number);
     EventState* state = CurrentEventState();
-    state->window = number;
 
     LRESULT result;
     switch (message) {
@@ -201,7 +197,7 @@ LRESULT CALLBACK WindowMessageHandler(HWND window, UINT message, WPARAM wParam, 
     case WM_CTLCOLORSTATIC:
         result = RouteToGadgetKind(reinterpret_cast<HWND>(lParam), window, message, wParam, lParam);
         break;
-    case MSG_GADGET_NOTIFY:  result = OnGadgetNotify(state, wParam, lParam); break;
+    case MSG_GADGET_NOTIFY:  result = OnGadgetNotify(state, wParam); break;
     default:                 result = NOT_HANDLED; break;
     }
     return result == NOT_HANDLED ? DefWindowProcA(window, message, wParam, lParam) : result;
@@ -235,7 +231,7 @@ void PlaceWindow(DWORD style, int flags, HWND parent, int width, int height, int
     if (*x != IGNORE_COORDINATE) *x = ScaleToDisplay(*x);
     if (*y != IGNORE_COORDINATE) *y = ScaleToDisplay(*y);
     RECT frame = {0, 0, ScaleToDisplay(width), ScaleToDisplay(height)};
-    AdjustWindowRect(&frame, style, FALSE);
+    AdjustWindowRectEx(&frame, style, FALSE, 0);  // created with no extended style
     *outerWidth = frame.right - frame.left;
     *outerHeight = frame.bottom - frame.top;
 
@@ -287,13 +283,41 @@ BOOL CALLBACK VisitFocusCandidate(HWND child, LPARAM argument) {
     return TRUE;
 }
 
+// The shortcut table of the numbered window carrying exactly this handle (no walk up the parents), or null.
+HACCEL ShortcutTableFor(HWND window) {
+    if (!window) return nullptr;
+    int property = WindowNumberProperty(window);
+    if (!property) return nullptr;
+    WindowRecord* record = FindWindowRecord(property - 1);
+    return record ? record->shortcutTable : nullptr;
+}
+
+// Tab navigation over the active window's WS_TABSTOP descendants.
+void MoveFocus(int backward) {
+    HWND active = GetActiveWindow();
+    if (!active) return;
+    FocusWalk walk = {};
+    HWND focus = GetFocus();
+    walk.current = (focus && IsChild(active, focus)) ? focus : nullptr;
+    EnumChildWindows(active, VisitFocusCandidate, reinterpret_cast<LPARAM>(&walk));
+
+    HWND target;
+    if (!backward) {
+        if (!walk.current) target = walk.first;
+        else if (!walk.currentIsCandidate) target = nullptr;
+        else target = walk.after ? walk.after : walk.first;
+    } else {
+        target = (walk.currentIsCandidate && walk.before) ? walk.before : walk.last;
+    }
+    if (target) SetFocus(target);
+}
+
 }  // namespace
 
 void InitWindowLibrary() {
     windowsTable = CreateObjectTable(sizeof(WindowRecord), INITIAL_WINDOW_COUNT, DestroyNumberedWindow);
-    eventAreaOffset = ReserveThreadSlot(EVENT_AREA_SIZE, nullptr, EndEventArea);
-    ReserveThreadSlot(SECOND_AREA_SIZE, nullptr, nullptr);  // kept for the layout of the thread block; unused here
-    programIcon = LoadIconA(ProgramInstance(), MAKEINTRESOURCEA(1));
+    eventAreaOffset = ReserveThreadSlot(sizeof(EventState), nullptr, EndEventArea);
+    programIcon = LoadIconA(ProgramInstance(), MAKEINTRESOURCEA(PROGRAM_ICON));
     arrowCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     // Seen on Wine: the dpi follows LogPixels of the prefix's registry, read by every new process; Wine treats
     // every program as DPI-aware (manifest or not) and never stretches a window.
@@ -311,11 +335,10 @@ int CreateNumberedWindow(int number, int x, int y, int width, int height, const 
                          HWND parent) {
     WindowRecord* record = static_cast<WindowRecord*>(AllocateObject(windowsTable, number));
     if (!record) return 0;
-    int dynamic = number == ANY_NUMBER;
-    if (dynamic) number = static_cast<int>(reinterpret_cast<INT_PTR>(record));
+    int known = NumberOfNewObject(number, record);
 
     char className[32];
-    ClassNameOf(number, className);
+    ClassNameOf(known, className);
     WNDCLASSA windowClass = {};
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = WindowMessageHandler;
@@ -338,13 +361,10 @@ int CreateNumberedWindow(int number, int x, int y, int width, int height, const 
 
     HWND window = CreateWindowExA(0, className, title ? title : "", style, x, y, outerWidth, outerHeight, parent,
                                   nullptr, ProgramInstance(), nullptr);
-    if (!window) {
-        UnregisterClassA(className, ProgramInstance());
-        ReleaseObject(windowsTable, number);
-        return 0;
-    }
-    record->window = window;
-    SetPropA(window, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(number + 1)));
+    if (!window) UnregisterClassA(className, ProgramInstance());  // no class is left behind by a failed window
+    int result = CompleteCreate(windowsTable, number, record, window);
+    if (!result) return 0;
+    SetPropA(window, WINDOW_ID_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(known + 1)));
 
     if (!hidden) {
         int show = (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOWNORMAL;
@@ -353,7 +373,7 @@ int CreateNumberedWindow(int number, int x, int y, int width, int height, const 
     record->minimisedOrMaximised = (style & (WS_MINIMIZE | WS_MAXIMIZE)) ? 1 : 0;
     AddTabShortcuts(record);
     if (withGadgetList) SelectGadgetList(window);
-    return dynamic ? number : static_cast<int>(reinterpret_cast<INT_PTR>(window));
+    return result;
 }
 
 HWND WindowHandleOf(int number) {
@@ -386,12 +406,9 @@ void DestroyAllWindows() {
 
 int FetchEvent(int timeout) {
     EventState* state = CurrentEventState();
-    state->type = -1;
-
     if (QueuedEvent* node = state->head) {
         state->head = node->next;
         if (!state->head) state->tail = nullptr;
-        state->window = node->window;
         state->pending = 0;
         int code = node->code;
         HeapFree(ApplicationHeap(), 0, node);
@@ -404,7 +421,7 @@ int FetchEvent(int timeout) {
         // then is opened once a tenth of a second has passed without any, so that input coming at once is
         // handled first.
         while (KeyboardDevicePutOff() && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+            if (MsgWaitForMultipleObjects(0, nullptr, FALSE, READY_IDLE_MS, QS_ALLINPUT) != WAIT_OBJECT_0) {
                 OpenPutOffKeyboardDevice();
             }
         }
@@ -437,19 +454,14 @@ int WaitEvent() { return FetchEvent(-1); }
 int PollEvent() { return FetchEvent(0); }
 int EventSourceGadget() { return CurrentEventState()->source; }
 int EventSourceItem() { return CurrentEventState()->source; }
-int EventType() { return CurrentEventState()->type; }
-int EventWindow() { return CurrentEventState()->window; }
+
+LRESULT PassOnMessage(WNDPROC kept, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return kept ? CallWindowProcA(kept, window, message, wParam, lParam)
+                : DefWindowProcA(window, message, wParam, lParam);
+}
 
 WindowRecord* FindWindowRecord(int number) {
     return static_cast<WindowRecord*>(LookupObject(windowsTable, number));
-}
-
-HACCEL ShortcutTableFor(HWND window) {
-    if (!window) return nullptr;
-    int property = WindowNumberProperty(window);
-    if (!property) return nullptr;
-    WindowRecord* record = FindWindowRecord(property - 1);
-    return record ? record->shortcutTable : nullptr;
 }
 
 void KeepClientSize(HWND window, int width, int height, HMENU newBar) {
@@ -495,25 +507,6 @@ void KeepClientSize(HWND window, int width, int height, HMENU newBar) {
     if (newBar) KeepClientSize(window, width, height, nullptr);
 }
 
-void MoveFocus(int backward) {
-    HWND active = GetActiveWindow();
-    if (!active) return;
-    FocusWalk walk = {};
-    HWND focus = GetFocus();
-    walk.current = (focus && IsChild(active, focus)) ? focus : nullptr;
-    EnumChildWindows(active, VisitFocusCandidate, reinterpret_cast<LPARAM>(&walk));
-
-    HWND target;
-    if (!backward) {
-        if (!walk.current) target = walk.first;
-        else if (!walk.currentIsCandidate) target = nullptr;
-        else target = walk.after ? walk.after : walk.first;
-    } else {
-        target = (walk.currentIsCandidate && walk.before) ? walk.before : walk.last;
-    }
-    if (target) SetFocus(target);
-}
-
 // --- One run per working folder ---
 
 namespace {
@@ -524,45 +517,32 @@ struct RunRecord {
     DWORD threadId;
 };
 
-// Room for the folder's final form (prefix \\?\ or \\?\UNC\ in front of a path of at most MAX_PATH).
-const int RUN_FOLDER_LIMIT = MAX_PATH + 16;
-// How long a second start waits for the holder's window: the holder may still build it, or be ending.
+// How long a second start waits for the holder's window (the holder may still build it, or be ending), and how
+// often it looks.
 const DWORD RUN_WINDOW_WAIT_MS = 10000;
+const DWORD RUN_LOOK_STEP_MS = 50;
+// The longest run name taken, and room for it with the working folder's identity and a namespace in front.
+const int RUN_NAME_LIMIT = 64;
+const int RUN_SECTION_NAME_SIZE = RUN_NAME_LIMIT + 48;
 
-// The working folder in one spelling for all ways of reaching it: as the file system resolves it where the system
-// can (junctions, substituted drives, short names; looked up, it is missing before Vista), else full and long.
-int CanonicalWorkingFolder(wchar_t* folder) {
-    typedef DWORD(WINAPI * FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
-    FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW"));
-    DWORD length = 0;
-    HANDLE directory = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (directory != INVALID_HANDLE_VALUE) {
-        if (finalPath) length = finalPath(directory, folder, RUN_FOLDER_LIMIT, 0);
-        CloseHandle(directory);
-    }
-    if (length == 0 || length >= RUN_FOLDER_LIMIT) {
-        length = GetFullPathNameW(L".", RUN_FOLDER_LIMIT, folder, nullptr);
-        if (length == 0 || length >= RUN_FOLDER_LIMIT) return 0;
-        DWORD longLength = GetLongPathNameW(folder, folder, RUN_FOLDER_LIMIT);
-        if (longLength > 0 && longLength < RUN_FOLDER_LIMIT) length = longLength;
-    }
-    while (length > 0 && folder[length - 1] == L'\\') folder[--length] = 0;
-    CharUpperBuffW(folder, length);
-    return static_cast<int>(length);
+// The working folder's identity (see IdentifyFolder) behind the run name; 0 where there is none.
+int WorkingFolderIdentity(const char* runName, char* identity) {
+    FolderIdentity folder;
+    if (lstrlenA(runName) > RUN_NAME_LIMIT || !IdentifyFolder(".", &folder)) return 0;
+    wsprintfA(identity, "%s-%08lX%08lX%08lX", runName, folder.volume, folder.indexHigh, folder.indexLow);
+    return 1;
 }
 
 // The section of the working folder in a namespace ("Global" or "Local"). *existed: another process made it.
 // Where this run may not create it (for all sessions it takes administrator rights), one that may can hold it.
-HANDLE OpenRunSection(const wchar_t* nameSpace, const wchar_t* suffix, bool* existed) {
-    wchar_t name[96];
-    wsprintfW(name, L"%s\\%s", nameSpace, suffix);
+HANDLE OpenRunSection(const char* nameSpace, const char* identity, bool* existed) {
+    char name[RUN_SECTION_NAME_SIZE];
+    wsprintfA(name, "%s\\%s", nameSpace, identity);
     SetLastError(ERROR_SUCCESS);
-    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(RunRecord), name);
+    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(RunRecord), name);
     *existed = section && GetLastError() == ERROR_ALREADY_EXISTS;
     if (!section) {
-        section = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+        section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
         *existed = section != nullptr;
     }
     return section;
@@ -606,23 +586,14 @@ int BringHolderForward(HANDLE section) {
 }  // namespace
 
 int ClaimWorkingFolder(const char* name) {
-    wchar_t folder[RUN_FOLDER_LIMIT];
-    int length = CanonicalWorkingFolder(folder);
-    if (length == 0) return 1;
-    // Object names may hold no backslash and are limited in length: the folder goes in as a 64-bit FNV-1a hash.
-    unsigned long long hash = 14695981039346656037ull;
-    for (int i = 0; i < length; ++i) {
-        hash ^= folder[i];
-        hash *= 1099511628211ull;
-    }
-    wchar_t suffix[64];
-    wsprintfW(suffix, L"%hs-%08lX%08lX", name, static_cast<DWORD>(hash >> 32), static_cast<DWORD>(hash));
+    char identity[RUN_SECTION_NAME_SIZE];
+    if (!WorkingFolderIdentity(name, identity)) return 1;
     DWORD start = GetTickCount();
     for (;;) {
         // For all sessions where possible (two users starting the setup from one shared folder), else this one's.
         bool existed = false;
-        HANDLE section = OpenRunSection(L"Global", suffix, &existed);
-        if (!section) section = OpenRunSection(L"Local", suffix, &existed);
+        HANDLE section = OpenRunSection("Global", identity, &existed);
+        if (!section) section = OpenRunSection("Local", identity, &existed);
         if (!section) return 1;
         if (!existed) {
             // Held until the process ends: the section goes with its last handle.
@@ -638,6 +609,6 @@ int ClaimWorkingFolder(const char* name) {
         // Closed before the next look, so that a holder's section can go when the holder ends.
         CloseHandle(section);
         if (brought || GetTickCount() - start >= RUN_WINDOW_WAIT_MS) return 0;
-        Sleep(50);
+        Sleep(RUN_LOOK_STEP_MS);
     }
 }

@@ -23,6 +23,9 @@ const UINT MSG_GADGET_NOTIFY = 13103;
 const int CMD_NEXT_FIELD = 64001;
 const int CMD_PREVIOUS_FIELD = 64002;
 
+// Property of every library window: its number + 1 (0, no property: no library window).
+inline constexpr char WINDOW_ID_PROPERTY[] = "GX_WindowID";
+
 // Result by which a runtime message handler asks for the platform's default processing.
 const LRESULT NOT_HANDLED = static_cast<LRESULT>(0xD0D0D0D1u);
 
@@ -73,24 +76,19 @@ int PollEvent();
 // Both give the calling thread's event source: gadget number after EVENT_GADGET, item after EVENT_MENU.
 int EventSourceGadget();
 int EventSourceItem();
-// Notification code of the last gadget event (-1 after any other fetch).
-int EventType();
-// Window number of the last handled message or queued event (-1 for a window without number).
-int EventWindow();
 
+// Inside the window runtime: a replacing window procedure hands every message on to the procedure it kept, or to
+// the default processing where it kept none.
+LRESULT PassOnMessage(WNDPROC kept, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Inside the window runtime: the live record of a window number, or null (used by the shortcut code).
 WindowRecord* FindWindowRecord(int number);
-// Inside the window runtime: the shortcut table of the numbered window carrying exactly this handle, or null.
-HACCEL ShortcutTableFor(HWND window);
 // Inside the window runtime: shows newBar on the window (none: the frame already grew, a bar wrapped) and gives the
 // window back the client size width x height (pixels, as measured before) by growing the outer window; one opened
 // centred is centred again, any other keeps its top-left.
 void KeepClientSize(HWND window, int width, int height, HMENU newBar);
-// Inside the window runtime: Tab navigation over the active window's WS_TABSTOP descendants.
-void MoveFocus(int backward);
 
-// One run per working folder: claims the working folder (its final, long, upper-cased form) for this process until
-// it ends, through a named section called `name` plus a hash of the folder. 1: this process holds it, also when the
-// platform offers no way to claim it. 0: another process holds it; that process's window has been brought to the
-// front (or the box or picker it waits on), unless it showed none within a few seconds.
+// One run per working folder: claims the working folder for this process until it ends, through a named section
+// called `name` (at most 64 characters) plus the folder's identity on its volume. 1: this process holds it, also when
+// the platform offers no way to claim it or the folder has no identity. 0: another process holds it; that process's
+// window has been brought to the front (or the box or picker it waits on), unless it showed none within seconds.
 int ClaimWorkingFolder(const char* name);

@@ -8,7 +8,7 @@
 #include "app/install.h"
 #include "core/frame.h"
 #include "core/strings.h"
-#include "tests/app/files.h"
+#include "tests/support/files.h"
 #include "tools/driver/driver.h"
 #include "ui/runtime.h"
 
@@ -52,7 +52,7 @@ std::string Payload(int file) { return std::string(payload_start(file), payload_
 // Each test in a fresh working folder; the target lies elsewhere, so nothing staged is an installed copy.
 class Staging : public ::testing::Test {
 protected:
-    char previous[MAX_PATH] = "", folder[MAX_PATH + 1] = "";
+    char previous[MAX_PATH] = "", folder[MAX_PATH] = "";
     void SetUp() override {
         GetCurrentDirectoryA(MAX_PATH, previous);
         wsprintfA(folder + GetTempPathA(MAX_PATH, folder), "brv_app_%lu", GetTickCount());
@@ -64,8 +64,7 @@ protected:
     void TearDown() override {
         clean_up_after_loop();
         SetCurrentDirectoryA(previous);
-        SHFILEOPSTRUCTA remove = {nullptr, FO_DELETE, folder, nullptr, FOF_NO_UI};  // a second zero ends the list
-        SHFileOperationA(&remove);
+        RemoveTree(folder);
     }
 };
 
@@ -104,7 +103,7 @@ TEST_F(Staging, TheUsersFilesComeBackOrAreToldAndEveryStagedFileGoes) {
     EXPECT_EQ(Read("Notiz.txt"), Payload(PAYLOAD_NOTES));
     EXPECT_EQ(Read("Brindavel.exe"), "mein Programm");
     EXPECT_EQ(Read("Temperatur-1.dsb"), "mein Blatt");
-    EXPECT_EQ(Entries("."), 4);
+    EXPECT_EQ(Names("."), std::string(backup.cFileName) + "|Brindavel.exe|Notiz.txt|Temperatur-1.dsb");
     EXPECT_EQ(std::string(box.title), " Installationsfehler ");
     EXPECT_EQ(std::string(box.text), "Folgende eigene Dateien konnten nicht zur\xFC" "ckbenannt werden:  \n\n'Notiz.txt'  liegt "
               "jetzt als  '" + std::string(backup.cFileName) + "'  im Ordner  '" + folder + "\\'  \n\n"
@@ -122,7 +121,7 @@ TEST_F(Staging, AnUnwritableFileStopsStagingUntouched) {
     CloseHandle(holder);
     EXPECT_EQ(Read("Notiz.txt"), "meine Notizen");
     EXPECT_EQ(Read("Temperatur-1.dsb"), "mein Blatt");
-    EXPECT_EQ(Entries("."), 2);
+    EXPECT_EQ(Names("."), "Notiz.txt|Temperatur-1.dsb");
     SetFileAttributesA("Notiz.txt", FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -148,7 +147,7 @@ TEST_F(Staging, AFullDriveLeavesNoCutFile) {
     deploy_notes();
     CloseHandle(holder);
     EXPECT_EQ(install_failures, 2);
-    EXPECT_EQ(Entries(full + "\\Text"), 1) << "a file the copy did not touch was removed";
+    EXPECT_EQ(Names(full + "\\Text"), "Notiz.txt") << "a file the copy did not touch was removed";
 }
 
 // --- The fault report: each process runs in an emptied folder of its own under runs\ and must end with 0. ---
@@ -156,8 +155,7 @@ TEST_F(Staging, AFullDriveLeavesNoCutFile) {
 const int WAIT_MS = 180000;  // the first message box of a process may take half a minute under emulation
 const char* const VICTIM = "..\\fault\\fault_victim.exe";
 
-// Every message text once, as a user reads it, raised with a source line whose file the row names.
-// where: line and source file as the report prints them.
+// Every message text once, as a user reads it, raised with a source line; where: line and file as the report prints.
 const struct { DWORD code; const char *text, *line, *where; } TEXTS[] = {
     {0xC0000005, "Invalid memory access", "0x00000078", "120|app\\main.cpp"},
     {0xC000008C, "Array bounds exceeded", "0xFFFFFFFF", "-1|OnError line support disabled"},
@@ -198,10 +196,8 @@ struct Victim {
     DrvProcess process = {};
     std::string folder;
     void Start(const char* program, const std::string& mode, int index, const char* const* files = nullptr) {
-        CreateDirectoryA(Beside("runs").c_str(), nullptr);
         folder = Beside("runs\\" + std::to_string(index));
-        CreateDirectoryA(folder.c_str(), nullptr);
-        Entries(folder, true);
+        RemoveTree(folder), Make(folder + "\\");
         for (; files && *files; ++files) Write(folder + "\\" + *files, *files);
         SetEnvironmentVariableA("BRV_VICTIM", mode.c_str());
         EXPECT_TRUE(DrvStart(Beside(program).c_str(), folder.c_str(), &process)) << program;
@@ -210,8 +206,8 @@ struct Victim {
     ~Victim() { DrvCloseProcess(&process); }
 };
 
-// Processes started together: what the trap recorded for every text, line and source file, and every guarded way
-// out (a fault inside the report, a second fault while it is shown) ends with 0.
+// Processes started together: what the trap recorded for every text, line and source file; every guarded way out (a
+// fault inside the report, a second fault while it is shown) ends with 0.
 TEST(FaultRecord, EveryTextLineAndSourceFileAndEveryGuardedEnd) {
     const int count = sizeof TEXTS / sizeof TEXTS[0];
     const char* const guards[2][2] = {{"recursive", "report entered"}, {"concurrent", "<none>"}};
@@ -243,8 +239,8 @@ std::string Masked(std::string text, const std::string& label) {
     return text.replace(at, text.find_first_not_of("-0123456789", at) - at, "#");
 }
 
-// The report box byte for byte, the clipboard, exit code 0. The installer's case is a real fault in the running
-// installer, on a thread that never used texts; its code is the one the platform gives.
+// The report box byte for byte, the clipboard, exit code 0; for the installer, a real fault on a thread that never used
+// texts, with the code the platform gives.
 TEST(FaultReport, ShownCopiedAndEndedWithZero) {
     void* handler = AddVectoredExceptionHandler(1, NoteProbe);
     HANDLE probe = CreateThread(nullptr, 0, AT_16, nullptr, 0, nullptr);
@@ -285,9 +281,8 @@ TEST(FaultReport, ShownCopiedAndEndedWithZero) {
     }
 }
 
-// A fault while staging holds the user's files, with Notiz.txt staged over: right after Temperatur-1.dsb went aside,
-// or right before it goes while every file of a backup name is held (as a virus scanner holds a new file). The
-// report puts both back first, and no file of a backup name stays.
+// A fault while staging holds the user's files, Notiz.txt staged over: right after Temperatur-1.dsb went aside, or
+// right before, all backup-named files held (as by a virus scanner). The report puts both back, no backup stays.
 TEST(FaultReport, PutsTheUsersFilesBackFirst) {
     const char* const files[] = {"Notiz.txt", "Temperatur-1.dsb", nullptr};
     for (const char* mode : {"staging", "held"}) {
@@ -297,7 +292,7 @@ TEST(FaultReport, PutsTheUsersFilesBackFirst) {
         ASSERT_TRUE(DrvWaitBox(&run.process, 1, WAIT_MS, &box)) << mode;
         EXPECT_TRUE(DrvAnswerBox(&box, IDOK));
         EXPECT_EQ(run.Exit(), 0u);
-        EXPECT_EQ(Entries(run.folder), 2) << mode << ": a backup or a staged file was left behind";
+        EXPECT_EQ(Names(run.folder), "Notiz.txt|Temperatur-1.dsb") << mode << ": a backup or staged file stayed";
         for (int i = 0; i < 2; ++i) EXPECT_EQ(Read(run.folder + "\\" + files[i]), files[i]) << mode;
     }
 }

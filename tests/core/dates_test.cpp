@@ -46,10 +46,7 @@ TEST(Dates, CurrentDateIsTheLocalWallClockReadAsUtc) {
     SYSTEMTIME before, after;
     int now;
     do {  // again if a second boundary fell between the readings
-        GetLocalTime(&before);
-        now = CurrentDate();
-        GetLocalTime(&after);
+        GetLocalTime(&before), now = CurrentDate(), GetLocalTime(&after);
     } while (before.wSecond != after.wSecond);
-    EXPECT_EQ(before.wDay * 10000 + before.wHour * 100 + before.wMinute,
-              DateDay(now) * 10000 + DateHour(now) * 100 + DateMinute(now));
+    EXPECT_EQ(MakeDate(before.wYear, before.wMonth, before.wDay, before.wHour, before.wMinute, before.wSecond), now);
 }

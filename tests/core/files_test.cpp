@@ -14,10 +14,8 @@ protected:
         RemoveTree(scratch);
     }
     std::string In(const std::string& name) { return scratch + "\\" + name; }
-    void Put(const char* name, const char* text) {
-        CreateFileObject(9, In(name).c_str());
-        WriteFileData(9, text, static_cast<int>(strlen(text)));
-        CloseFileObject(9);
+    void Put(const char* name, const char* text) {  // through the library, as the installer writes
+        CreateFileObject(9, In(name).c_str()), WriteFileData(9, text, lstrlenA(text)), CloseFileObject(9);
     }
 };
 
@@ -42,10 +40,10 @@ TEST_F(Files, BufferedWritesReachTheDiskAsDesigned) {
         int total = 0;
         for (int i = 0; i < 5 && row.lengths[i]; total += row.lengths[i++]) {
             EXPECT_EQ(row.lengths[i], WriteFileData(1, pattern + total, row.lengths[i])) << row.what;
-            EXPECT_EQ(row.onDisk[i], static_cast<int>(Contents(In("data.bin")).size())) << row.what << ", " << i;
+            EXPECT_EQ(row.onDisk[i], static_cast<int>(Read(In("data.bin")).size())) << row.what << ", " << i;
         }
         EXPECT_EQ(1, CloseFileObjectChecked(1)) << row.what;
-        EXPECT_EQ(std::string(pattern, total), Contents(In("data.bin"))) << row.what;
+        EXPECT_EQ(std::string(pattern, total), Read(In("data.bin"))) << row.what;
     }
     // A handle taken away behind the object's back: the buffered write is accepted, the checked close tells.
     CloseHandle(reinterpret_cast<HANDLE>(CreateFileObject(2, In("lost.bin").c_str())));
@@ -60,24 +58,23 @@ TEST_F(Files, NumbersAndOneCallOperations) {
     EXPECT_EQ(3, WriteFileData(dynamic, "abc", 3));
     EXPECT_EQ(3, WriteFileData(4, "xyz", 3));
     ASSERT_NE(0, CreateFileObject(4, In("second.txt").c_str()));
-    EXPECT_EQ("xyz", Contents(In("numbered.txt")));
+    EXPECT_EQ("xyz", Read(In("numbered.txt")));
     EXPECT_EQ(2, WriteFileData(4, "22", 2));
     EXPECT_EQ(0, CreateFileObject(4, In("missing\\third.txt").c_str()));
-    EXPECT_EQ("22", Contents(In("second.txt")));
+    EXPECT_EQ("22", Read(In("second.txt")));
     EXPECT_EQ(0, WriteFileData(4, "abc", 3));
     CloseFileObject(dynamic);
-    EXPECT_EQ("abc", Contents(In("dynamic.txt")));
+    EXPECT_EQ("abc", Read(In("dynamic.txt")));
     EXPECT_EQ(0, WriteFileData(dynamic, "abc", 3));
     Put("hidden.txt", "old hidden content");  // a hidden file is rewritten all the same
     SetFileAttributesA(In("hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
     Put("hidden.txt", "new");
-    EXPECT_EQ(1, CopyFileTo(In("hidden.txt").c_str(), In("dynamic.txt").c_str()));
-    EXPECT_EQ("new", Contents(In("dynamic.txt")));
-    EXPECT_EQ(1, DeleteFileAt(In("dynamic.txt").c_str()));
-    EXPECT_EQ(0, DeleteFileAt(In("dynamic.txt").c_str()));
+    EXPECT_EQ("new", Read(In("hidden.txt")));
     for (const std::string& folder : {scratch + "\\", std::string("C:\\")}) {
         ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
-        EXPECT_EQ(folder, TakeText(static_cast<int>(CurrentDirectory(-1) - BuilderBase())));
+        int start = BuilderPosition();
+        EXPECT_EQ(folder, CurrentDirectory(-1));
+        RestorePosition(start);
     }
 }
 
@@ -109,10 +106,9 @@ TEST_F(Files, Listings) {
     ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
     std::string withSeparator = scratch + "\\", sub = In("sub"), stars(258 - scratch.size() - 5, '*');
     std::string longPattern = stars + "a.txt";  // the search text "<scratch>\**...*a.txt" has 259 bytes
-    const char* rows[][3] = {  // folder, pattern, entries in the order the platform lists them
-        {scratch.c_str(), "*.txt", "a.txt "},  {withSeparator.c_str(), "*.dat", "b.dat "},
-        {scratch.c_str(), nullptr, "./ ../ a.txt b.dat sub/ "}, {scratch.c_str(), "*.nichts", ""},
-        {sub.c_str(), "", "./ ../ "},          {"", "b*", "b.dat "},  // "": the current directory
+    const char* rows[][3] = {  // folder, pattern, entries in the order the platform lists them; "": the current folder
+        {withSeparator.c_str(), "*.dat", "b.dat "}, {scratch.c_str(), nullptr, "./ ../ a.txt b.dat sub/ "},
+        {scratch.c_str(), "*.nichts", ""}, {sub.c_str(), "", "./ ../ "}, {"", "b*", "b.dat "},
         {scratch.c_str(), longPattern.c_str(), "a.txt "}};
     for (auto& row : rows) {
         ASSERT_NE(0, ExamineFolder(2, row[0], row[1])) << row[0] << row[1];

@@ -1,16 +1,10 @@
-// Tests of the process frame: thread-end callbacks and their watchers, and the end of the program.
-// Contract: starts the runtime once for all core tests; the end sequence runs in the child program.
+// Tests of the process frame: thread-end callbacks and their watchers.
+// Contract: starts the runtime once for all core tests.
 #include "core/frame.h"
 
-#include <process.h>
 #include <tlhelp32.h>
 
 #include "tests/core/core_test.h"
-
-class Runtime : public ::testing::Environment {
-    void SetUp() override { StartRuntime(); }
-};
-static ::testing::Environment* const runtime = ::testing::AddGlobalTestEnvironment(new Runtime);
 
 static int ProcessThreadCount() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -21,6 +15,12 @@ static int ProcessThreadCount() {
     CloseHandle(snapshot);
     return count;
 }
+
+static int quietThreadCount;  // the program's threads while no thread-end watcher lives
+class Runtime : public ::testing::Environment {
+    void SetUp() override { StartRuntime(), quietThreadCount = ProcessThreadCount(); }
+};
+static ::testing::Environment* const runtime = ::testing::AddGlobalTestEnvironment(new Runtime);
 
 static HANDLE thread;
 static std::string calls;  // one letter per callback: its argument, in upper case if its thread had ended by then
@@ -38,41 +38,23 @@ static DWORD WINAPI Register(void* release) {
 // The callbacks of a thread run after its end, newest first. A watcher watches 62 threads; the 63rd starts a
 // second one; a watcher ends with the last of its threads.
 TEST(Frame, ThreadEndCallbacksAndWatchers) {
-    ASSERT_TRUE(WaitUntil([] { return ThreadEndWatcherCount() == 0; })) << "watchers of earlier tests still live";
-    int threadsBefore = ProcessThreadCount();
+    ASSERT_TRUE(WaitUntil([] { return ProcessThreadCount() == quietThreadCount; })) << "earlier watchers still live";
+    const int threadsBefore = quietThreadCount;
     HANDLE releaseFirst = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE releaseLast = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE threads[63];
     for (int i = 0; i < 63; ++i) {
         threads[i] = thread = CreateThread(nullptr, 0, Register, i < 62 ? releaseFirst : releaseLast, 0, nullptr);
-        if (i == 61) ASSERT_TRUE(WaitUntil([] { return registered == 62 && ThreadEndWatcherCount() == 1; }));
+        if (i == 61) ASSERT_TRUE(WaitUntil([] { return registered == 62; }));
     }
     ASSERT_TRUE(WaitUntil([] { return registered == 63; }));
-    EXPECT_EQ(2, ThreadEndWatcherCount());
-    EXPECT_EQ(threadsBefore + 63 + 2, ProcessThreadCount());
+    EXPECT_EQ(threadsBefore + 63 + 2, ProcessThreadCount()) << "63 threads and two watchers";
     SetEvent(releaseLast);
-    EXPECT_TRUE(WaitUntil([] { return calls.size() == 2 && ThreadEndWatcherCount() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return calls.size() == 2 && ProcessThreadCount() == threadsBefore + 62 + 1; }))
+        << "the second watcher ended with its one thread";
     EXPECT_EQ("BA", calls) << "the last thread's callbacks, newest first, after its end";
-    EXPECT_TRUE(WaitUntil([&] { return ProcessThreadCount() == threadsBefore + 62 + 1; })) << "second watcher ended";
     SetEvent(releaseFirst);
-    EXPECT_TRUE(WaitUntil([] { return calls.size() == 126 && ThreadEndWatcherCount() == 0; }));
-    EXPECT_TRUE(WaitUntil([&] { return ProcessThreadCount() == threadsBefore; })) << "first watcher ended";
+    EXPECT_TRUE(WaitUntil([&] { return calls.size() == 126 && ProcessThreadCount() == threadsBefore; }))
+        << "the first watcher ended with its 62 threads";
     for (HANDLE each : threads) CloseHandle(each);
-}
-
-// The child records its start and end steps, leaves buffered files open and ends from a second thread.
-TEST(Frame, EndProgramRunsTheEndStepsAndWritesBufferedFiles) {
-    char child[MAX_PATH];
-    GetModuleFileNameA(nullptr, child, MAX_PATH);
-    strcpy(strrchr(child, '\\') + 1, "core_child.exe");
-    std::string folder = NewScratchFolder();
-    SetCurrentDirectoryA(folder.c_str());  // the child works there
-    EXPECT_EQ(0, _spawnl(_P_WAIT, child, "core_child", "end", nullptr));
-    EXPECT_EQ("ABCDEFGH|0123456 numbered dynamic", Contents("steps.txt") + " " + Contents("numbered.txt") + " " +
-                                                     Contents("dynamic.txt"));
-    // An end step that ends the program again leaves at once, with 0.
-    EXPECT_EQ(0, _spawnl(_P_WAIT, child, "core_child", "again", nullptr));
-    EXPECT_EQ("ABCDEFGH|012345", Contents("steps.txt"));
-    SetCurrentDirectoryA("C:\\");
-    RemoveTree(folder);
 }

@@ -1,4 +1,4 @@
-// Tests of the string builder, string variables, the text functions and the TextBuilder guard.
+// Tests of the string builder and the text functions.
 // Contract: fresh builders are taken on threads of their own; every other test leaves the position as it found it.
 #include "core/strings.h"
 
@@ -60,21 +60,6 @@ TEST(Strings, TextFunctionResults) {
     }
 }
 
-TEST(Strings, VariablesKeepEmptyAndNullApart) {
-    char* variable = nullptr;
-    int start = BuilderPosition();
-    CommitText(&variable, start);
-    EXPECT_STREQ("", variable) << "an empty expression gives a block holding \"\"";
-    AppendText("Ziel");
-    AppendText(nullptr);  // only a terminator
-    AppendText(" fehlt");
-    CommitText(&variable, start);
-    EXPECT_STREQ("Ziel fehlt", variable);
-    EXPECT_EQ(start, BuilderPosition());
-    EXPECT_EQ(1, AssignText(&variable, nullptr));
-    EXPECT_EQ(nullptr, variable);
-}
-
 TEST(Strings, FindText) {
     struct Row {
         const char* text;
@@ -86,20 +71,4 @@ TEST(Strings, FindText) {
                 {"a..b", ".", INT_MAX - 1, 0}};  // a start near the largest int once overflowed a sum
     for (const Row& row : rows)
         EXPECT_EQ(row.found, FindText(row.text, row.pattern, row.from)) << row.pattern << " from " << row.from;
-}
-
-// Arguments built one after another stay intact, each sealed against the next, also when the buffer grows.
-TEST(Strings, TextBuilderGuard) {
-    int before = BuilderPosition();
-    {
-        TextBuilder first;
-        first.Add("laufwerk ").Add(LeftText("s:\\daten", 2, -1)).Apply(UpperCaseText);
-        first.Add(ProgramFileName(-1)).ApplyToLastPart(FilePart);
-        TextBuilder second;
-        second.Add("Datei ").AddNumber(12).Add(nullptr).Add(BlankText(1, -1)).Add(std::string(40000, 'x').c_str());
-        EXPECT_STREQ("LAUFWERK S:core_test.exe", first.Text());
-        EXPECT_EQ(9 + 40000, second.Length());
-        EXPECT_EQ(0, strncmp("Datei 12 xx", second.Text(), 11));
-    }
-    EXPECT_EQ(before, BuilderPosition());
 }

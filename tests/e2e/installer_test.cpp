@@ -7,7 +7,9 @@
 #include <string.h>
 #include <tlhelp32.h>
 
-#include <fstream>
+#include <math.h>
+
+#include <memory>
 #include <set>
 #include <string>
 
@@ -15,6 +17,7 @@
 
 #include "tests/e2e/e2e_paths.h"
 #include "tests/support/display_dpi.h"
+#include "tests/support/files.h"
 #include "tools/driver/driver.h"
 
 namespace {
@@ -22,14 +25,12 @@ namespace {
 const int TIMEOUT_MS = 180000;
 const std::string kPayload = BRV_E2E_PAYLOAD_DIR;
 
-// Every message box the installer can show, as written for this build; %s is the target path as completed, or the
-// name of the file that could not be created.
+// Every box the installer shows, for this build; %s: the target path as completed, or the file not created.
 enum BoxKind { QUESTION, NOT_CREATED, TOO_LONG, FILE_NOT_CREATED, SUCCESS, FAILURE, NO_BOX };
 struct BoxText { const char* title; const char* text; LPCSTR icon; };
 const BoxText kBoxes[] = {
-    {" Zielpfad f\xFCr Profi-Bedienprogramm BrindaVel ",
-     "Der eingestellte Zielpfad existiert noch nicht.  \n\nSoll der Zielpfad \n\n    %s  \n\nangelegt werden ? ",
-     IDI_QUESTION},
+    {" Zielpfad f\xFCr Profi-Bedienprogramm BrindaVel ", "Der eingestellte Zielpfad existiert noch nicht.  \n\n"
+     "Soll der Zielpfad \n\n    %s  \n\nangelegt werden ? ", IDI_QUESTION},
     {" Installationsfehler ", "Der Zielpfad  '%s'  konnte nicht angelegt werden!  ", IDI_HAND},
     {" Installationsfehler ", "Der Zielpfad  '%s'  ist zu lang!  \n\nEr darf h\xF6" "chstens 234 Zeichen haben.  ",
      IDI_HAND},
@@ -39,40 +40,6 @@ const BoxText kBoxes[] = {
     {" Software f\xFCr BrindaVel ", "Die Installation der Software   \nVersion V.23 war nicht erfolgreich !   ",
      IDI_HAND},
 };
-
-std::string Bytes(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "missing " + path;
-}
-
-// The names of a folder's entries that match `pattern`, sorted and joined with '|'.
-std::string Names(const std::string& folder, const char* pattern = "*")
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\" + pattern).c_str(), &entry);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
-        if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, "..")) names.insert(entry.cFileName);
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    std::string joined;
-    for (const std::string& name : names) joined += (joined.empty() ? "" : "|") + name;
-    return joined;
-}
-
-// Creates a folder with its parents when `path` ends with a backslash, else an empty file in them.
-void Make(const std::string& path)
-{
-    SHCreateDirectoryExA(0, path.substr(0, path.rfind('\\')).c_str(), 0);
-    if (path.back() != '\\') CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0));
-}
-
-void RemoveTree(const std::string& path)
-{
-    std::string from = path + '\0';  // the list ends with two zero bytes
-    SHFILEOPSTRUCTA operation = {0, FO_DELETE, from.c_str(), 0, FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI};
-    SHFileOperationA(&operation);
-}
 
 // 1 when the box's icon control shows the system icon `icon` on screen, pixel for pixel as drawn here on the
 // box's background (seen: identical under Wine). Polls until the control is uncovered and painted.
@@ -120,9 +87,7 @@ protected:
         defaultTarget = std::string(folder) + "\\BrindaVel\\";
         RemoveShortcut();
     }
-    void TearDown() override {
-        for (DrvProcess* run : {&process, &others[0], &others[1]}) DrvCloseProcess(run);
-    }
+    void TearDown() override { for (DrvProcess* run : {&process, &others[0], &others[1]}) DrvCloseProcess(run); }
 
     // Seen under Wine: right after a save the shell's menu builder holds the new shortcut open for a while.
     void RemoveShortcut() {
@@ -159,9 +124,8 @@ protected:
         EXPECT_TRUE(DrvWaitExit(run ? run : &process, TIMEOUT_MS, &code) && code == 0) << "exit code " << code;
     }
 
-    // Two more starts while the first run asks: from its working folder, one brings the question to the front and
-    // ends with 0, without a window (staging there would take the first run's files); from another folder, one
-    // runs beside it.
+    // Two more starts while the first run asks: from its working folder, one brings the question to the front and ends
+    // with 0, without a window (staging there would take the first run's files); from another folder, one runs beside.
     void StartTwiceMore() {
         HWND front = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, 0, 0, 0, 0);
         SetForegroundWindow(front);  // the user went elsewhere meanwhile
@@ -205,6 +169,7 @@ struct Case {
     const char *rootAfter, *workAfter;  // the entries after the end (workAfter null: not looked at)
     bool onDriveS;                      // working directory S:\Arbeit, with the shortcut box unticked
     const char* workIn = "Arbeit";      // else the working directory, under the scratch folder
+    int dpi = 96;                       // the display's, for this run
 };
 const Case kCases[] = {
     // The user's own (empty) notes in the working folder, and two more starts while the question is open.
@@ -230,6 +195,9 @@ const Case kCases[] = {
      "Arbeit|Ziel", "Notiz.txt|Temperatur-1.dsb|Temperatur-2.dsb|Temperatur-3.dsb", false},
     {"EscapeKey", BY_ESCAPE_KEY, {}, "", false, NO_BOX, "Arbeit", "", false},
     {"CloseBox", BY_CLOSE_BOX, {}, "", false, NO_BOX, "Arbeit", "", false},
+    // The window and every gadget's box are the designed ones at the display's scale.
+    {"At144Dpi", BY_CLOSE_BOX, {}, "", false, NO_BOX, "Arbeit", "", false, "Arbeit", 144},
+    {"At192Dpi", BY_ESCAPE_KEY, {}, "", false, NO_BOX, "Arbeit", "", false, "Arbeit", 192},
 };
 
 class Runs : public Installer, public ::testing::WithParamInterface<Case> {};
@@ -244,13 +212,16 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     std::string target = root + "\\";
     for (int i = 0; !row.typed && i < 30; ++i) target += "Messreihe ";
     target += row.typed ? row.typed : "Ende";
+    std::unique_ptr<DisplayDpiSetting> display(row.dpi == 96 ? nullptr : new DisplayDpiSetting(row.dpi));
     Start();
+    // Pixels back in 96-dpi units: each designed number is scaled with rounding, so this gives it back exactly.
+    auto designed = [&](long pixels) { return static_cast<int>(lround(pixels * 96.0 / row.dpi)); };
     char text[512], got[1024];
     DrvReadText(window, text, sizeof text);
     RECT client;
     GetClientRect(window, &client);
     LONG frame = GetWindowLongA(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW;  // caption and close box only, fixed size
-    snprintf(got, sizeof got, "'%s' %ldx%ld 0x%lX", text, client.right, client.bottom, frame);
+    snprintf(got, sizeof got, "'%s' %dx%d 0x%lX", text, designed(client.right), designed(client.bottom), frame);
     EXPECT_STREQ("' Installation der Software f\xFCr BrindaVel V.23' 390x170 0xC80000", got);
     // Not SMTO_ABORTIFHUNG: after seconds of work without a message loop the program counts as hung for a while.
     auto bar = [&](UINT message, DWORD_PTR value = 0) {
@@ -263,8 +234,8 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
         char want[512], tick[8] = "";
         snprintf(want, sizeof want, kGadgets[i], defaultTarget.c_str());
         if (c.check >= 0) snprintf(tick, sizeof tick, " %d", c.check);
-        snprintf(got, sizeof got, "%d %s %d,%d %dx%d %ld %d%s '%s'", c.id, c.className, c.x, c.y, c.width, c.height,
-                 c.style & 15, c.visible, tick, c.text);
+        snprintf(got, sizeof got, "%d %s %d,%d %dx%d %ld %d%s '%s'", c.id, c.className, designed(c.x), designed(c.y),
+                 designed(c.width), designed(c.height), c.style & 15, c.visible, tick, c.text);
         EXPECT_STREQ(want, got);
     }
     EXPECT_TRUE(bar(PBM_GETRANGE) == 30 && bar(PBM_GETPOS) == 0);
@@ -300,7 +271,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     EXPECT_EQ(row.rootAfter, Names(root));
     if (row.workAfter) EXPECT_EQ(row.workAfter, Names(work)) << "in the working directory";
     if (!installs && row.way == BY_JA) EXPECT_EQ("", Names(target)) << "under the target";
-    if (row.asks && row.box == SUCCESS) EXPECT_EQ("", Bytes(work + "\\Notiz.txt")) << "the user's notes changed";
+    if (row.asks && row.box == SUCCESS) EXPECT_EQ("", Read(work + "\\Notiz.txt")) << "the user's notes changed";
     if (installs) {
         // The target holds exactly the installed layout, every file byte-identical to its payload file.
         EXPECT_EQ("Brindavel.exe|DasyLab|Text", Names(target));
@@ -311,7 +282,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
             for (const char* tail : {".dsb", "'.dsb"}) files.insert(std::string("DasyLab\\Temperatur-") + n + tail);
         if (row.onDriveS) files.erase("DasyLab\\Temperatur-3'.dsb");  // the blocked one
         for (const std::string& file : files)
-            EXPECT_TRUE(Bytes(target + file) == Bytes(kPayload + "\\" + file.substr(file.rfind('\\') + 1))) << file;
+            EXPECT_TRUE(Read(target + file) == Read(kPayload + "\\" + file.substr(file.rfind('\\') + 1))) << file;
     }
     EXPECT_EQ(row.box == SUCCESS, GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) << "the shortcut";
     if (row.box != SUCCESS) return;
@@ -343,34 +314,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
 INSTANTIATE_TEST_SUITE_P(Each, Runs, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-// On a display at 144 and 192 dpi the window and every gadget's box are the designed ones at the display's scale.
-TEST_F(Installer, LaidOutAtTheDisplaysScale) {
-    for (int dpi : {144, 192}) {
-        SCOPED_TRACE(dpi);
-        const double scale = dpi / 96.0;
-        DisplayDpiSetting setting(dpi);
-        Start();
-        RECT client;
-        GetClientRect(window, &client);
-        EXPECT_NEAR(390 * scale, client.right, 1);
-        EXPECT_NEAR(170 * scale, client.bottom, 1);
-        static DrvControl controls[16];
-        ASSERT_EQ(8, DrvListControls(window, controls, 16));
-        for (int i = 0; i < 8; ++i) {
-            int designed[4];
-            ASSERT_EQ(4, sscanf(kGadgets[i], "%*d %*s %d,%d %dx%d", &designed[0], &designed[1], &designed[2],
-                                &designed[3]));
-            const int box[4] = {controls[i].x, controls[i].y, controls[i].width, controls[i].height};
-            for (int k = 0; k < 4; ++k) EXPECT_NEAR(designed[k] * scale, box[k], 1) << kGadgets[i];
-        }
-        ASSERT_TRUE(DrvClick(window, 6));
-        ExpectExitZero();
-        DrvCloseProcess(&process);
-    }
-}
-
-// Selects `folder` in the driven process's picker as the program's pre-selection does (the path is a pointer into
-// that process, so it is written there first).
+// Selects `folder` in the driven process's picker as the pre-selection does, with the path written into that process.
 bool SelectInPicker(const DrvProcess& process, HWND picker, const std::string& folder)
 {
     void* path = VirtualAllocEx(process.process, 0, folder.size() + 1, MEM_COMMIT, PAGE_READWRITE);
@@ -394,8 +338,7 @@ std::string LoadedModule(DWORD process, const char* name)
 }
 
 // A library of a name the installer loads, planted beside a copy of it and in the working folder, is never loaded,
-// although Wine is told to prefer a library file it finds to its own (as Windows does); the keyboard device still
-// opens, with the system's library.
+// although Wine is told to prefer a library file it finds (as Windows does); the keyboard device opens the system's.
 TEST_F(Installer, PlantedLibrariesAreNeverLoaded) {
     const std::string downloads = root + "\\Downloads", setup = downloads + "\\BrindaVelSetup.exe";
     Make(downloads + "\\");
@@ -420,10 +363,9 @@ TEST_F(Installer, PlantedLibrariesAreNeverLoaded) {
     ExpectExitZero();
 }
 
-// "Pfad" opens the picker at target_path, never at the text typed into the field; cancel keeps the typed text,
-// OK puts the chosen folder into the field with a backslash. Seen under Wine: the picker sometimes loses its
-// pre-selection (its own race; the default target exists since the prefix set-up); the test then selects the
-// folder itself, so that the OK step always runs.
+// "Pfad" opens the picker at target_path, never at the text typed into the field; cancel keeps the typed text, OK
+// puts the chosen folder into the field with a backslash. Seen under Wine: the picker sometimes loses its pre-selection
+// (its own race; the default target exists since the prefix set-up); the test then selects the folder itself.
 TEST_F(Installer, PickerStartsAtTheTargetPathAndNeinEnds) {
     const char* typed = "C:\\windows\\";
     Start();

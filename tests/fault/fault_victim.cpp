@@ -12,7 +12,7 @@
 #include "core/frame.h"
 #include "core/strings.h"
 #include "fault/fault.h"
-#include "tests/app/files.h"
+#include "tests/support/files.h"
 #include "ui/runtime.h"
 
 namespace {

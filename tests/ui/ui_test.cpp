@@ -1,8 +1,7 @@
-// Tests of the window runtime under Wine: events, placement, focus, shortcuts and menus, gadgets, requesters.
+// Tests of the window runtime under Wine: events, placement, focus, shortcuts and menus, gadgets, message boxes.
 // Contract: one program with real windows on the session's display; keys go through the platform's input queue,
 // every wait is a poll with a time limit, and every test closes its windows.
 #include <windows.h>
-#include <shlobj.h>
 #include <process.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,6 +14,7 @@
 #include "core/frame.h"
 #include "core/strings.h"
 #include "tests/support/display_dpi.h"
+#include "tools/driver/driver.h"
 #include "ui/gadget.h"
 #include "ui/menu.h"
 #include "ui/requester.h"
@@ -122,9 +122,8 @@ TEST_F(Ui, MessagesBecomeEventsInOrder) {
 TEST_F(Ui, WindowsKeepClientSizeAndPlacementWhenTheMenuBarAppears) {
     const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     ASSERT_NE(0, CreateNumberedWindow(5, 100, 100, 600, 400, "Vorn", FRAME | WINDOW_NO_GADGET_LIST));
-    // centre: 0 at x, y; 1 on the screen; 2 on window 5, the active window when the window is opened. menu: 1 a title
-    // and an item; 2 items only, which wrap the bar, after a menu that ended inside a drop-down (the frame is
-    // measured anew afterwards: the items were drawn on the bar at once).
+    // centre: 0 at x, y; 1 on the screen; 2 on window 5, then the active window. menu: 1 a title and an item; 2 items
+    // only, wrapping the bar, after a menu that ended in a drop-down (measured after a new frame: drawn on the bar).
     const struct { int x, y, width, height, flags, centre, menu; } rows[] = {
         {120, 140, 200, 100, 0, 0, 0},  // flags 0: a caption all the same
         {40, 50, 390, 170, FRAME | WINDOW_HIDDEN, 0, 1},
@@ -197,7 +196,7 @@ TEST_F(Ui, TabWrapsOverTheTabStopsAndShortcutsAreMenuEventsOfTheActiveWindowOnly
     PressKey(VK_ESCAPE);
     EXPECT_TRUE(MenuEventArrives(6));
     DestroyNumberedWindow(0);
-    EXPECT_FALSE(MenuHandleOf(0) || IsMenu(bar)) << "the menu goes with its window";
+    EXPECT_FALSE(IsMenu(bar)) << "the menu goes with its window";
 }
 
 TEST_F(Ui, GadgetsShowStateTextFocusAndFontByKindAndNeedAGadgetList) {
@@ -217,24 +216,20 @@ TEST_F(Ui, GadgetsShowStateTextFocusAndFontByKindAndNeedAGadgetList) {
         RestorePosition(before);
     }
     EXPECT_STREQ("", ReadGadgetText(12345, -1));  // no such gadget
-    HWND first = Gadget(4);
-    ASSERT_TRUE(AddLabel(4, 340, 10, 35, 22, "neu"));  // a number in use: the old control goes first
-    EXPECT_FALSE(IsWindow(first));
 
-    SetFocus(Gadget(3));
+    MSG note;  // entering and leaving the field post its got-focus, then its lost-focus note to its window
     SetFocus(Gadget(5));
-    int seen = 0;  // the field's got-focus event, then its lost-focus event, posted to its window
-    EXPECT_TRUE(WaitFor([&] {
-        const int wanted = seen ? GADGET_LOST_FOCUS : GADGET_GOT_FOCUS;
-        return (seen += FetchEvent(20) == EVENT_GADGET && EventSourceGadget() == 3 && EventType() == wanted) == 2;
-    }, 5000, false));
+    while (PeekMessageA(&note, nullptr, MSG_GADGET_NOTIFY, MSG_GADGET_NOTIFY, PM_REMOVE)) continue;
+    SetFocus(Gadget(3)), SetFocus(Gadget(5));
+    for (LPARAM type : {GADGET_GOT_FOCUS, GADGET_LOST_FOCUS}) {
+        ASSERT_TRUE(PeekMessageA(&note, nullptr, MSG_GADGET_NOTIFY, MSG_GADGET_NOTIFY, PM_REMOVE));
+        EXPECT_TRUE(note.hwnd == WindowHandleOf(0) && note.wParam == 3 && note.lParam == type) << type;
+    }
 
     int font = CreateNumberedFont(1, "Verdana", 9, FONT_BOLD);
     LOGFONTA look;
     ASSERT_TRUE(GetObjectA(reinterpret_cast<HFONT>(font), sizeof(look), &look));
-    HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-    EXPECT_EQ(-MulDiv(9, GetDeviceCaps(display, LOGPIXELSY), 72), look.lfHeight);  // -12 at 96 pixels per inch
-    DeleteDC(display);
+    EXPECT_EQ(-12, look.lfHeight);  // 9 points at 96 pixels per inch
     EXPECT_EQ(FW_BOLD, look.lfWeight);
     ApplyGadgetFont(-1, font);  // for the gadgets created from now on
     AddLabel(9, 0, 130, 390, 22, "Nachher");
@@ -244,16 +239,20 @@ TEST_F(Ui, GadgetsShowStateTextFocusAndFontByKindAndNeedAGadgetList) {
         EXPECT_EQ(fonts[gadget != 7], reinterpret_cast<HFONT>(SendMessageA(Gadget(gadget), WM_GETFONT, 0, 0)));
     DestroyAllFonts();
 
-    DestroyNumberedWindow(0);  // the gadget list goes with its window
-    ASSERT_NE(0, CreateNumberedWindow(1, 10, 10, 120, 60, "Ohne Liste", FRAME | WINDOW_HIDDEN | WINDOW_NO_GADGET_LIST));
-    EXPECT_EQ(0, AddPushButton(30, 0, 0, 10, 10, "x"));
+    // A gadget list goes with its window. Without one no control can be made, and the failed create leaves nothing
+    // under its number: the number's old gadget goes first, as for any create of a number in use.
+    ASSERT_NE(0, CreateNumberedWindow(1, 10, 10, 120, 60, "Liste", FRAME | WINDOW_HIDDEN));
+    DestroyNumberedWindow(1);
+    HWND box = Gadget(11);
+    PutGadgetState(11, 1);
+    EXPECT_EQ(0, AddCheckBox(11, 0, 0, 10, 10, "x"));
+    EXPECT_FALSE(IsWindow(box) || ReadGadgetState(11));
 }
 
 const int TEXT_GADGETS[] = {7, 3, 4, 11, 8, 5, 6};  // the installer's gadgets but the progress bar
 const int TEXT_GADGET_COUNT = sizeof TEXT_GADGETS / sizeof TEXT_GADGETS[0];
 
-// The installer's window with its status text in font 1: how much of its box's width each gadget's text takes in the
-// gadget's own font.
+// The installer's window, its status text in font 1: the share of its box's width each gadget's text takes in its font.
 void MeasureTextShares(double* shares) {
     ASSERT_TRUE(OpenInstallerWindow());
     PutGadgetText(8, "Software für BrindaVel nun installieren ?");
@@ -272,9 +271,8 @@ void MeasureTextShares(double* shares) {
     DestroyAllWindows(), DestroyAllFonts();
 }
 
-// The runtime reads the display's dpi once at its start: fresh processes of this program open the window at 144 and
-// at 192 dpi, where each gadget's text keeps the room it has here at 96 (+5%), so nothing whole here is cut there,
-// and grows with the display (not below 85% of that room), fonts and boxes alike.
+// Fresh processes of this program (the runtime reads the dpi at its start) open the window at 144 and 192 dpi: each
+// gadget's text keeps its room at 96 (+5%: nothing whole here is cut there), and grows with the display (>= 85%).
 TEST_F(Ui, GadgetTextsKeepTheirRoomAtTheDisplaysScale) {
     double shares[TEXT_GADGET_COUNT];
     MeasureTextShares(shares);
@@ -302,41 +300,22 @@ TEST_F(Ui, GadgetTextsKeepTheirRoomAtTheDisplaysScale) {
     _putenv("BRV_ROOM_AT_96=");
 }
 
-// What a helper thread sees of the test thread's dialog while it is open; then it answers. Before a picker's OK the
-// folder `select` is selected: by the picker's pre-selection when it shows the name `shown` within 10 s (control
-// 14149 of Wine's picker), else by the helper (seen: Wine's picker ignores the pre-selection of the first picker of
-// a fresh prefix, and now and then of a later one).
-struct DialogAnswerer {
-    DWORD thread;
-    WPARAM answer;
-    const char *select, *shown;
+// What a helper thread sees of this process's message box while it is open (owner, windows 0 to 3 enabled); answers.
+struct BoxSeen {
+    int answer;
+    DrvBox box;
     HWND owner;
-    char title[64], text[128];
-    bool enabled[4], reselected;
-    static DWORD WINAPI Run(void* argument) {
-        DialogAnswerer* seen = static_cast<DialogAnswerer*>(argument);
-        HWND dialog = nullptr;
-        for (DWORD begin = GetTickCount(); !dialog && GetTickCount() - begin < 30000; Sleep(10)) {
-            for (HWND found = nullptr; (found = FindWindowExA(nullptr, found, "#32770", nullptr));)
-                if (GetWindowThreadProcessId(found, nullptr) == seen->thread && IsWindowVisible(found)) dialog = found;
-        }
-        seen->owner = GetWindow(dialog, GW_OWNER);
-        GetWindowTextA(dialog, seen->title, sizeof(seen->title));
-        GetDlgItemTextA(dialog, 0xFFFF, seen->text, sizeof(seen->text));  // a message box's text
-        for (int number = 0; number < 4; ++number) seen->enabled[number] = IsWindowEnabled(WindowHandleOf(number));
-        char name[MAX_PATH];
-        auto shows = [&] {  // the picker's selected folder, by name
-            for (DWORD begin = GetTickCount(); GetTickCount() - begin < 10000; Sleep(50))
-                if (GetDlgItemTextA(dialog, 14149, name, MAX_PATH) && !strcmp(name, seen->shown)) return true;
-            return false;
-        };
-        if (seen->shown && (seen->reselected = !shows()))
-            SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(seen->select)), shows();
-        PostMessageA(dialog, WM_COMMAND, seen->answer, 0);
-        return 0;
-    }
-    HANDLE Start() { return CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+    bool enabled[4];
 };
+
+DWORD WINAPI SeeAndAnswer(void* argument) {
+    BoxSeen* seen = static_cast<BoxSeen*>(argument);
+    DrvProcess self = {GetCurrentProcess(), nullptr, GetCurrentProcessId()};
+    if (!DrvWaitBox(&self, 1, 30000, &seen->box)) return 0;
+    seen->owner = GetWindow(seen->box.hwnd, GW_OWNER);
+    for (int number = 0; number < 4; ++number) seen->enabled[number] = IsWindowEnabled(WindowHandleOf(number));
+    return DrvAnswerBox(&seen->box, seen->answer);
+}
 
 bool Join(HANDLE thread) { return WaitForSingleObject(thread, 40000) == WAIT_OBJECT_0 && CloseHandle(thread); }
 
@@ -347,19 +326,19 @@ TEST_F(Ui, AMessageBoxDisablesTheThreadsOtherWindowsWhileItIsOpen) {
                                           "Fenster", FRAME | WINDOW_NO_GADGET_LIST | flags[number]));
     }
     EnableWindow(WindowHandleOf(3), FALSE);
-    const struct { const char *title, *text; int flags; WPARAM answer; } boxes[] = {
+    const struct { const char *title, *text; int flags, answer; } boxes[] = {
         {"Frage", " Soll der Ordner erzeugt werden? ", MB_TOPMOST | MB_ICONQUESTION | MB_YESNO, IDNO},
         {nullptr, nullptr, MB_TOPMOST | MB_ICONERROR, IDOK}};
     const bool during[4] = {false, false, true, false};  // 0 by the box as its owner, 1 by the runtime
     const bool after[4] = {true, true, true, false};     // 3 was not disabled by the runtime
     for (const auto& box : boxes) {
         ASSERT_TRUE(BringToFront(WindowHandleOf(0)));
-        DialogAnswerer seen = {GetCurrentThreadId(), box.answer};
-        HANDLE helper = seen.Start();
-        EXPECT_EQ(static_cast<int>(box.answer), ShowMessageBox(box.title, box.text, box.flags));
+        BoxSeen seen = {box.answer};
+        HANDLE helper = CreateThread(nullptr, 0, SeeAndAnswer, &seen, 0, nullptr);
+        EXPECT_EQ(box.answer, ShowMessageBox(box.title, box.text, box.flags));
         ASSERT_TRUE(Join(helper));
-        if (box.title) EXPECT_STREQ(box.title, seen.title);
-        EXPECT_STREQ(box.text ? box.text : "", seen.text);
+        EXPECT_STREQ(box.title ? box.title : "", seen.box.title);
+        EXPECT_STREQ(box.text ? box.text : "", seen.box.text);
         EXPECT_EQ(WindowHandleOf(0), seen.owner);  // the process's foreground window owns the box
         for (int number = 0; number < 4; ++number) {
             EXPECT_EQ(during[number], seen.enabled[number]) << "window " << number;
@@ -373,8 +352,8 @@ DWORD WINAPI PostAfterAPause(void* window) {
     return PostMessageA(static_cast<HWND>(window), WM_USER + 7, 0, 0);
 }
 
-// A keyboard device put off until the window is ready is opened before an event the application acts on, or in a
-// wait with nothing to handle once a tenth of a second has passed.
+// A keyboard device put off until the window is ready opens before an event the application acts on, or in a wait
+// with nothing to handle once a tenth of a second has passed.
 TEST_F(Ui, AKeyboardDevicePutOffIsOpenedBeforeAnActionOrWhenTheThreadIsIdle) {
     ASSERT_NE(0, CreateNumberedWindow(1, 40, 40, 200, 100, "Eins", FRAME | WINDOW_HIDDEN));
     Drain();
@@ -383,36 +362,11 @@ TEST_F(Ui, AKeyboardDevicePutOffIsOpenedBeforeAnActionOrWhenTheThreadIsIdle) {
     PostMessageA(window, MSG_GADGET_NOTIFY, 3, 0);  // waiting already: no idle wait comes before it
     EXPECT_EQ(EVENT_GADGET, WaitEvent());
     EXPECT_FALSE(KeyboardDevicePutOff());
-    CloseKeyboardDevice();
     OpenKeyboardDeviceWhenReady(window);
     HANDLE poster = CreateThread(nullptr, 0, PostAfterAPause, window, 0, nullptr);
     EXPECT_EQ(WM_USER + 7, WaitEvent());  // not an action: opened in the wait before it
     EXPECT_FALSE(KeyboardDevicePutOff());
     ASSERT_TRUE(Join(poster));
-    CloseKeyboardDevice();
-}
-
-TEST_F(Ui, TheFolderPickerGivesAFolderWithOneTrailingBackslashOrTheEmptyText) {
-    ASSERT_NE(0, CreateNumberedWindow(0, 40, 40, 300, 120, "Installation", FRAME));
-    // The chosen folder ends in one backslash (C:\ keeps its own), a cancelled picker gives the empty text.
-    const struct { const char *initial, *expected, *shown; } rows[] = {{"C:\\windows", "", nullptr},
-        {"C:\\windows", "C:\\windows\\", "windows"}, {"C:\\windows\\system32\\", "C:\\windows\\system32\\", "system32"},
-        {"C:\\", "C:\\", " (C:)"}};  // a drive root with an empty label
-    for (const auto& row : rows) {
-        ASSERT_TRUE(BringToFront(WindowHandleOf(0)));
-        DialogAnswerer seen = {GetCurrentThreadId(), static_cast<WPARAM>(*row.expected ? IDOK : IDCANCEL),
-                               row.initial, row.shown};
-        HANDLE helper = seen.Start();
-        int before = BuilderPosition();
-        const char* result = ChooseFolder(" Installationspfad für BrindaVel auswählen", row.initial, -1);
-        ASSERT_TRUE(Join(helper));
-        EXPECT_TRUE(!seen.enabled[0] && IsWindowEnabled(WindowHandleOf(0)));
-        size_t length = strlen(result);
-        EXPECT_EQ(before + static_cast<int>(length), BuilderPosition());
-        EXPECT_STREQ(row.expected, result);
-        if (seen.reselected) printf("note: the picker lost its pre-selection of %s\n", row.initial);
-        RestorePosition(before);
-    }
 }
 
 }  // namespace
