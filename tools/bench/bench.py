@@ -2,7 +2,7 @@
 # Benchmark runs and report: our installer against the peers under Wine, paired runs in a balanced order, verdicts
 # from the per-run ratios.
 # Contract: called by tools/bench/run with Wine's environment set (own prefix, display); writes results.json,
-# results.csv and results.md (the block the top-level README carries; --readme puts it there).
+# results.csv and results.md (the table tools/bench/README.md carries; --readme puts it there).
 import argparse
 import csv
 import filecmp
