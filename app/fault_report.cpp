@@ -1,5 +1,7 @@
 // The installer's error report after a processor fault: composed in German, put on the clipboard, shown, then the end path.
 // Contract: every line ends in CR LF; the clipboard holds the title line and the report up to the empty line after the source file.
+// Kept out of the formatter: every statement carries its source-line store on its own line, which it would split.
+// clang-format off
 #include "app/fault_report.h"
 
 #include <windows.h>
@@ -15,8 +17,7 @@ const int SOURCE_FILE = FAULT_REPORT_SOURCE;
 
 const char* const APPLICATION_SOURCES[3] = {"app\\install.cpp", "app\\identity.cpp", "app\\fault_report.cpp"};
 
-void report_program_fault()
-{
+void report_program_fault() {
     SOURCE_LINE; EnsureThreadStrings();
     SOURCE_LINE; char* title = nullptr;
     SOURCE_LINE; char* body = nullptr;

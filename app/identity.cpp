@@ -1,5 +1,7 @@
 // Installer start-up state: recipient variant, product identity texts, Windows version code, special folders, geometry.
 // Contract: set_identity_texts runs once after StartRuntime; the classification functions are pure and need no runtime.
+// Kept out of the formatter: every statement carries its source-line store on its own line, which it would split.
+// clang-format off
 #include "app/identity.h"
 
 #include <windows.h>
@@ -32,8 +34,7 @@ int button_half_gap;
 int button_bottom_margin;
 
 // The variant whose flag alone is set (1, 2 or 3); 0 when none or more than one is set.
-static int SelectedRecipient(int first, int second, int third)
-{
+static int SelectedRecipient(int first, int second, int third) {
     int count = (first != 0) + (second != 0) + (third != 0);
     if (count != 1) {
         return 0;
@@ -42,8 +43,7 @@ static int SelectedRecipient(int first, int second, int third)
 }
 
 // Texts of a variant (1..3); "" for any other number.
-static const char* CustomerLineOf(int variant)
-{
+static const char* CustomerLineOf(int variant) {
     switch (variant) {
     case 1: return " für Lukas Brennholt";
     case 2: return " für Reinold Tessmar";
@@ -52,22 +52,19 @@ static const char* CustomerLineOf(int variant)
     }
 }
 
-static const char* EditionPrefixOf(int variant)
-{
+static const char* EditionPrefixOf(int variant) {
     return (variant == 1 || variant == 2) ? "Profi-" : "";
 }
 
 // The variant the build selected, 0 when the build's selection is not exactly one.
-static int BuildRecipient()
-{
+static int BuildRecipient() {
     return SelectedRecipient(RECIPIENT_SELECTED[0], RECIPIENT_SELECTED[1], RECIPIENT_SELECTED[2]);
 }
 
 // The version code of Windows XP: later versions have a separate program-files folder for 32-bit programs.
 static const int WINDOWS_XP_CODE = 60;
 
-int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int productType)
-{
+int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int productType) {
     if (!queryOk) {
         return 100;
     }
@@ -104,8 +101,7 @@ int ClassifyOsVersion(int queryOk, int platformId, int major, int minor, int pro
 }
 
 // The code of the running Windows.
-static int OsVersionCode()
-{
+static int OsVersionCode() {
     OSVERSIONINFOA basic = {};
     basic.dwOSVersionInfoSize = sizeof(basic);
     if (!GetVersionExA(&basic)) {
@@ -124,21 +120,18 @@ static int OsVersionCode()
                              static_cast<int>(basic.dwMinorVersion), productType);
 }
 
-int ProgramFilesFolderId(int osCode)
-{
+int ProgramFilesFolderId(int osCode) {
     return osCode > WINDOWS_XP_CODE ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
 }
 
 // The shell's item list of a special folder, null when it cannot be resolved; freed with CoTaskMemFree.
-static LPITEMIDLIST special_folder_list(int csidl)
-{
+static LPITEMIDLIST special_folder_list(int csidl) {
     LPITEMIDLIST list = nullptr;
     return SHGetSpecialFolderLocation(nullptr, csidl, &list) == S_OK ? list : nullptr;
 }
 
 // Text function: the file-system path of a special folder (no trailing backslash), "" when it cannot be resolved.
-static char* get_special_folder_path(int csidl, int start)
-{
+static char* get_special_folder_path(int csidl, int start) {
     char* path = ReserveText(MAX_PATH, start);
     LPITEMIDLIST list = special_folder_list(csidl);
     // An unresolved folder leaves the empty text; the caller's appended name still shows in the path field.
@@ -150,8 +143,7 @@ static char* get_special_folder_path(int csidl, int start)
     return path;
 }
 
-int get_special_folder_file_wide(int csidl, const wchar_t* name, wchar_t* path)
-{
+int get_special_folder_file_wide(int csidl, const wchar_t* name, wchar_t* path) {
     LPITEMIDLIST list = special_folder_list(csidl);
     int found = list && SHGetPathFromIDListW(list, path) && path[0];
     CoTaskMemFree(list);
@@ -161,8 +153,7 @@ int get_special_folder_file_wide(int csidl, const wchar_t* name, wchar_t* path)
     return found;
 }
 
-void set_identity_texts()
-{
+void set_identity_texts() {
     SOURCE_LINE; int variant = BuildRecipient();
     SOURCE_LINE; if (variant == 0) {
         SOURCE_LINE; ShowMessageBox(" Falsche Empfängerdaten  ", "Es sind mehr als ein Empfänger angegeben!  ",
@@ -191,8 +182,7 @@ void set_identity_texts()
     }
 }
 
-void set_geometry_constants()
-{
+void set_geometry_constants() {
     SOURCE_LINE; quit_state = QUIT_RUNNING;
     SOURCE_LINE; button_width = 50;
     SOURCE_LINE; button_height = 24;

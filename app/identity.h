@@ -8,11 +8,11 @@ extern char* customer_line;
 extern char* edition_prefix;
 extern char* version_text;
 extern char* build_date_text;
-extern char* target_path;        // ends with a backslash once set
+extern char* target_path;  // ends with a backslash once set
 extern char* executable_name;
 extern char* product_label;
-extern int quit_state;           // QUIT_RUNNING, QUIT_INSTALLED or QUIT_CANCELLED
-extern int step_result;          // special-folder id at start, later the result of each file-system step
+extern int quit_state;   // QUIT_RUNNING, QUIT_INSTALLED or QUIT_CANCELLED
+extern int step_result;  // special-folder id at start, later the result of each file-system step
 extern int button_width;
 extern int button_height;
 extern int button_centre_x;

@@ -1,5 +1,7 @@
 // The installation: target folder, payload staging in the working directory, deployment, desktop shortcut, result, clean-up.
 // Contract: run_installation either ends the program or returns with quit_state 1; every end restores the user's own files.
+// Kept out of the formatter: every statement carries its source-line store on its own line, which it would split.
+// clang-format off
 #include "app/install.h"
 
 #include <windows.h>
@@ -74,60 +76,51 @@ static const char* const payload_marks[PAYLOAD_FILE_COUNT + 1] = {
 // Clean-up order of the support files: the worksheet pairs, then the notes text.
 static const unsigned char clean_up_order[PAYLOAD_FILE_COUNT - 1] = { 2, 8, 3, 9, 4, 10, 5, 11, 6, 12, 7, 13, 1 };
 
-int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds)
-{
+int SettleWaitOver(int result, int nowSeconds, int startSeconds, unsigned elapsedMilliseconds) {
     // By difference: start + 2 would overflow in the last two seconds of the 32-bit clock.
     int secondsPassed = static_cast<int>(static_cast<unsigned>(nowSeconds) - static_cast<unsigned>(startSeconds));
     return result != 0 || secondsPassed > SETTLE_SECONDS || elapsedMilliseconds >= SETTLE_LIMIT_MS;
 }
 
 // 1 when every copy and the shortcut step succeeded and both sub-folders exist under the target.
-static int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists)
-{
+static int InstallationComplete(int failures, int worksheetFolderExists, int notesFolderExists) {
     return failures == 0 && worksheetFolderExists && notesFolderExists;
 }
 
-const char* payload_file_name(int file)
-{
+const char* payload_file_name(int file) {
     return file == PAYLOAD_EXECUTABLE ? executable_name : support_file_names[file];
 }
 
-const char* payload_start(int file)
-{
+const char* payload_start(int file) {
     return payload_marks[file];
 }
 
-const char* payload_end(int file)
-{
+const char* payload_end(int file) {
     return payload_marks[file + 1];
 }
 
 // --- Settle wait: the frame around every folder creation and file copy ---
 
-static void begin_settle_wait()
-{
+static void begin_settle_wait() {
     SOURCE_LINE; wait_start = CurrentDate();
     SOURCE_LINE; wait_start_ticks = GetTickCount();
 }
 
 // The step itself is never repeated; the wait only delays the verdict. The tick count keeps a wall clock
 // that is set back from holding the installer.
-static void settle_wait()
-{
+static void settle_wait() {
     SOURCE_LINE; do {
         SOURCE_LINE; take_pause(SETTLE_STEP_MS);
     } while (!SettleWaitOver(step_result, CurrentDate(), wait_start, GetTickCount() - wait_start_ticks));
 }
 
-static int folder_exists(const char* path)
-{
+static int folder_exists(const char* path) {
     SOURCE_LINE; DWORD attributes = GetFileAttributesA(path);
     SOURCE_LINE; return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // 1 when the working directory is the folder under the target where this payload file is installed.
-static int staged_name_is_installed_copy(int file)
-{
+static int staged_name_is_installed_copy(int file) {
     SOURCE_LINE; TextBuilder folder;
     SOURCE_LINE; folder.Add(target_path);
     SOURCE_LINE; if (file == PAYLOAD_NOTES) {
@@ -145,8 +138,7 @@ static void restore_user_files();
 
 // Path field -> target_path (ending in a backslash), existence test, question, one-level creation. Ends the program
 // on refusal.
-static void prepare_target_directory()
-{
+static void prepare_target_directory() {
     {
         SOURCE_LINE; TextBuilder field;
         SOURCE_LINE; field.Add(ReadGadgetText(GADGET_PATH_FIELD, -1)).CommitTo(&target_path);
@@ -213,8 +205,7 @@ static void prepare_target_directory()
 
 // --- Payload and staging ---
 
-int write_embedded_file(const char* name, const char* start, const char* end)
-{
+int write_embedded_file(const char* name, const char* start, const char* end) {
     SOURCE_LINE; char* file_name = nullptr;
     SOURCE_LINE; InitParameterText(&file_name, name);
     SOURCE_LINE; int file = CreateFileObject(ANY_NUMBER, file_name);
@@ -237,8 +228,7 @@ int write_embedded_file(const char* name, const char* start, const char* end)
 // While a user's file waits under its backup name, a processor fault first puts it back, then reports.
 static int fault_trap_restores;
 
-static void restore_then_report_fault()
-{
+static void restore_then_report_fault() {
     SOURCE_LINE; restore_user_files();
     SOURCE_LINE; report_program_fault();
 }
@@ -246,8 +236,7 @@ static void restore_then_report_fault()
 // A user's file of the staged name is moved aside under a name in the same folder that no file bears, so that it
 // is back unchanged however the run ends. No file is made to reserve the name: one that a virus scanner or an
 // indexer held could neither be removed nor moved over. A file that could not be replaced is left untouched (0).
-static int move_user_file_aside(int file)
-{
+static int move_user_file_aside(int file) {
     SOURCE_LINE; const char* name = payload_file_name(file);
     SOURCE_LINE; DWORD attributes = GetFileAttributesA(name);
     SOURCE_LINE; if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -297,8 +286,7 @@ static int move_user_file_aside(int file)
 // moved. A file written a moment ago is commonly held for a short while by a virus scanner or an indexer, so a
 // refused move back is tried again for a while. When it still fails, the backup's name is kept and the staged
 // file keeps the name, so that both can still be told and nothing is lost.
-static int restore_user_file(int file)
-{
+static int restore_user_file(int file) {
     SOURCE_LINE; if (!user_file_backup[file]) {
         SOURCE_LINE; return 1;
     }
@@ -320,8 +308,7 @@ static int restore_user_file(int file)
 
 // One box for every user's file that could not go back: where it is now. Nothing is deleted; afterwards the
 // names are forgotten, so that neither a later end nor the clean-up touches the two files again.
-static void report_stranded_files()
-{
+static void report_stranded_files() {
     SOURCE_LINE; TextBuilder text;
     SOURCE_LINE; text.Add("Folgende eigene Dateien konnten nicht zurückbenannt werden:  \n\n");
     SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
@@ -339,8 +326,7 @@ static void report_stranded_files()
 
 // Puts every user's file that staging moved aside back under its name (the staged file over it goes). A file that
 // cannot go back stays under its backup name beside the staged copy, and one box tells the user both names. Idempotent.
-static void restore_user_files()
-{
+static void restore_user_files() {
     SOURCE_LINE; int stranded = 0;
     SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
         SOURCE_LINE; stranded |= !restore_user_file(file);
@@ -354,8 +340,7 @@ static void restore_user_files()
     }
 }
 
-int stage_payload_file(int file)
-{
+int stage_payload_file(int file) {
     // An installed copy in the working directory is replaced like any installed file; it is not moved aside.
     SOURCE_LINE; staged_is_installed_copy[file] = staged_name_is_installed_copy(file);
     SOURCE_LINE; if (!staged_is_installed_copy[file] && !move_user_file_aside(file)) {
@@ -368,16 +353,14 @@ int stage_payload_file(int file)
     SOURCE_LINE; return 1;
 }
 
-static void report_file_not_created(const char* name)
-{
+static void report_file_not_created(const char* name) {
     SOURCE_LINE; TextBuilder text;
     SOURCE_LINE; text.Add("Die Datei  '").Add(name).Add("'  konnte nicht erzeugt werden!   ");
     SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
 }
 
 // Stages Notiz.txt and the twelve worksheets in the working directory; ends the program on the first failure.
-static void stage_support_files()
-{
+static void stage_support_files() {
     SOURCE_LINE; for (int file = PAYLOAD_NOTES; file < PAYLOAD_FILE_COUNT; ++file) {
         SOURCE_LINE; if (!stage_payload_file(file)) {
             SOURCE_LINE; report_file_not_created(payload_file_name(file));
@@ -390,8 +373,7 @@ static void stage_support_files()
 
 // A copy that failed leaves no cut file: what it wrote goes (seen on Wine: a copy onto a full drive keeps the
 // bytes written so far). A destination that was there before and that the copy did not touch stays.
-static void remove_failed_copy(const char* destination, int existed, const WIN32_FILE_ATTRIBUTE_DATA& before)
-{
+static void remove_failed_copy(const char* destination, int existed, const WIN32_FILE_ATTRIBUTE_DATA& before) {
     SOURCE_LINE; WIN32_FILE_ATTRIBUTE_DATA after;
     SOURCE_LINE; if (!GetFileAttributesExA(destination, GetFileExInfoStandard, &after) ||
                      (after.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -406,8 +388,7 @@ static void remove_failed_copy(const char* destination, int existed, const WIN32
 }
 
 // One copy of a staged file inside a settle wait; an installed copy in the working directory is already in place.
-static void copy_staged_file(int file, const char* destination)
-{
+static void copy_staged_file(int file, const char* destination) {
     SOURCE_LINE; WIN32_FILE_ATTRIBUTE_DATA before;
     SOURCE_LINE; int existed = GetFileAttributesExA(destination, GetFileExInfoStandard, &before);
     SOURCE_LINE; begin_settle_wait();
@@ -419,15 +400,13 @@ static void copy_staged_file(int file, const char* destination)
     }
 }
 
-static void create_folder_step(const char* folder)
-{
+static void create_folder_step(const char* folder) {
     SOURCE_LINE; begin_settle_wait();
     SOURCE_LINE; step_result = CreateFolder(folder);
     SOURCE_LINE; settle_wait();
 }
 
-static void deploy_worksheets()
-{
+static void deploy_worksheets() {
     {
         SOURCE_LINE; TextBuilder folder;
         SOURCE_LINE; folder.Add(target_path).Add("DasyLab\\");
@@ -447,8 +426,7 @@ static void deploy_worksheets()
     }
 }
 
-void deploy_notes()
-{
+void deploy_notes() {
     {
         SOURCE_LINE; TextBuilder folder;
         SOURCE_LINE; folder.Add(target_path).Add("Text\\");
@@ -474,8 +452,7 @@ static const GUID persist_file_interface = { 0x0000010B, 0x0000, 0x0000, { 0xC0,
 // letters outside the ANSI code page cannot be named in it.
 static int create_shell_link(const char* targetPath, const wchar_t* linkFile, const char* arguments,
                              const char* description, const char* workingFolder, int showCommand, int hotKey,
-                             const char* iconFile, int iconIndex)
-{
+                             const char* iconFile, int iconIndex) {
     SOURCE_LINE; char* target_text = nullptr;
     SOURCE_LINE; char* arguments_text = nullptr;
     SOURCE_LINE; char* description_copy = nullptr;
@@ -515,8 +492,7 @@ static int create_shell_link(const char* targetPath, const wchar_t* linkFile, co
     SOURCE_LINE; return result;
 }
 
-static void create_desktop_shortcut()
-{
+static void create_desktop_shortcut() {
     // The desktop as the shell names it, in wide text: read in the ANSI code page, the desktop of a user "Łukasz"
     // came back best-fitted as C:\users\Lukasz\Desktop, a folder that is not the user's (seen on Wine).
     SOURCE_LINE; int desktop_found = get_special_folder_file_wide(CSIDL_DESKTOPDIRECTORY, LINK_NAME, link_file);
@@ -549,15 +525,13 @@ static void create_desktop_shortcut()
 
 // --- Installation sequence ---
 
-static int sub_folder_exists(const char* name)
-{
+static int sub_folder_exists(const char* name) {
     SOURCE_LINE; TextBuilder folder;
     SOURCE_LINE; folder.Add(target_path).Add(name);
     SOURCE_LINE; return folder_exists(folder.Text());
 }
 
-static void show_result_message()
-{
+static void show_result_message() {
     SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists("DasyLab\\"),
                                                      sub_folder_exists("Text\\"));
     SOURCE_LINE; TextBuilder title;
@@ -570,8 +544,7 @@ static void show_result_message()
                                 complete ? MB_ICONINFORMATION | MB_TOPMOST : MB_ICONERROR | MB_TOPMOST);
 }
 
-void run_installation()
-{
+void run_installation() {
     SOURCE_LINE; ShowOrHideGadget(GADGET_PROGRESS_BAR, 0);
     SOURCE_LINE; prepare_target_directory();
     SOURCE_LINE; ShowOrHideGadget(GADGET_NO_BUTTON, 1);
@@ -613,8 +586,7 @@ void run_installation()
 // --- Ends ---
 
 // Removes one file that this run staged (never an installed copy) and puts a user's file of that name back.
-static void remove_staged_file(int file)
-{
+static void remove_staged_file(int file) {
     SOURCE_LINE; if (user_file_backup[file]) {
         SOURCE_LINE; restore_user_file(file);
         SOURCE_LINE; return;
@@ -625,8 +597,7 @@ static void remove_staged_file(int file)
     SOURCE_LINE; staged_by_this_run[file] = 0;
 }
 
-void clean_up_after_loop()
-{
+void clean_up_after_loop() {
     SOURCE_LINE; DestroyNumberedWindow(MAIN_WINDOW);
     SOURCE_LINE; for (int step = 0; step < PAYLOAD_FILE_COUNT - 1; ++step) {
         SOURCE_LINE; remove_staged_file(clean_up_order[step]);
@@ -651,8 +622,7 @@ void clean_up_after_loop()
 }
 
 // End path of a failed installation step: the user's files back, then EndProgram.
-static void end_installation()
-{
+static void end_installation() {
     SOURCE_LINE; restore_user_files();
     SOURCE_LINE; EndProgram();
 }

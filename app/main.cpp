@@ -1,5 +1,7 @@
 // The installer's main program: start-up, the main window with its menu and gadgets, the event loop, the end path.
 // Contract: every end of the program goes through EndProgram (exit code 0); the installation runs inside the loop.
+// Kept out of the formatter: every statement carries its source-line store on its own line, which it would split.
+// clang-format off
 #include <windows.h>
 
 #include "app/fault_report.h"
@@ -25,8 +27,7 @@ int event_kind;
 static char* window_title;
 static int status_font;
 
-static void add_info_menu()
-{
+static void add_info_menu() {
     SOURCE_LINE; if (!CreateWindowMenu(INFO_MENU, WindowHandleOf(MAIN_WINDOW))) {
         SOURCE_LINE; return;
     }
@@ -48,8 +49,7 @@ static void add_info_menu()
     }
 }
 
-static void build_main_window()
-{
+static void build_main_window() {
     {
         SOURCE_LINE; TextBuilder text;
         SOURCE_LINE; text.Add(" Installation der ").Add(product_label).Add(" V.").AddNumber(PRODUCT_VERSION).CommitTo(&window_title);
@@ -96,8 +96,7 @@ static void build_main_window()
 }
 
 // "Pfad": the picker opens at target_path, not at what may have been typed into the field.
-static void pick_target_folder()
-{
+static void pick_target_folder() {
     SOURCE_LINE; TextBuilder title;
     SOURCE_LINE; title.Add(" Installationspfad für ").Add(edition_prefix).Add("BrindaVel auswählen");
     SOURCE_LINE; TextBuilder answer;
@@ -112,8 +111,7 @@ static void pick_target_folder()
     SOURCE_LINE; AttachToolTip(GADGET_PATH_FIELD, tip.Text());
 }
 
-static void run_event_loop()
-{
+static void run_event_loop() {
     SOURCE_LINE; do {
         SOURCE_LINE; take_pause(LOOP_PAUSE_MS);
         SOURCE_LINE; event_kind = WaitEvent();
@@ -141,8 +139,7 @@ static void run_event_loop()
 // The loader calls this directly (the link names it as the entry point): the C runtime's own start-up is not linked.
 // Nothing here needs it: no command line, no static constructors or atexit, no thread-local variables, no stdio;
 // the few C library functions used are called straight in the system's C library, which starts itself.
-extern "C" [[noreturn]] DWORD WINAPI ProgramEntry(void*)
-{
+extern "C" [[noreturn]] DWORD WINAPI ProgramEntry(void*) {
     PlugWindowRuntime();
     PlugFaultTrap();
     StartRuntime();

@@ -65,9 +65,7 @@ int CloseRecord(int number) {
     return clean;
 }
 
-FolderListing* FindListing(int number) {
-    return static_cast<FolderListing*>(LookupObject(listingTable, number));
-}
+FolderListing* FindListing(int number) { return static_cast<FolderListing*>(LookupObject(listingTable, number)); }
 
 // Length of text without trailing blanks, backslashes and slashes, never shorter than 1 for a non-empty text.
 int StrippedLength(const char* text) {

@@ -97,10 +97,8 @@ DWORD WINAPI WatchThreads(void* record) {
         watcher->callbacks[watcher->count] = nullptr;
         if (watcher->count == 1) {
             CloseHandle(watcher->semaphore);
-            if (watcher->previous)
-                watcher->previous->next = watcher->next;
-            else
-                watchers = watcher->next;
+            if (watcher->previous) watcher->previous->next = watcher->next;
+            else watchers = watcher->next;
             if (watcher->next) watcher->next->previous = watcher->previous;
             HeapFree(applicationHeap, 0, watcher);
             finished = true;
@@ -262,8 +260,8 @@ void AtThreadEnd(void (*callback)(void* argument), void* argument) {
     bool registered = AddToKnownThread(threadId, node);
     if (!registered) {
         HANDLE thread = nullptr;
-        if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread, SYNCHRONIZE,
-                            FALSE, 0)) {
+        if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE,
+                            0)) {
             registered = AddToWatcherWithRoom(thread, threadId, node) || StartWatcher(thread, threadId, node);
             if (!registered) CloseHandle(thread);
         }
@@ -272,11 +270,6 @@ void AtThreadEnd(void (*callback)(void* argument), void* argument) {
     if (!registered) HeapFree(applicationHeap, 0, node);
 }
 
-HANDLE ApplicationHeap() {
-    return applicationHeap;
-}
+HANDLE ApplicationHeap() { return applicationHeap; }
 
-HINSTANCE ProgramInstance() {
-    return programInstance;
-}
-
+HINSTANCE ProgramInstance() { return programInstance; }

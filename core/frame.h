@@ -63,8 +63,7 @@ const int SOURCE_LINE_MASK = 0x00FFFFFF;
 
 // The address of CurrentSourceLine, opaque to the optimiser: a function keeps it in a register and every
 // statement's store goes through that register, instead of carrying the address (and its relocation) itself.
-inline volatile int* SourceLineCell()
-{
+inline volatile int* SourceLineCell() {
     volatile int* cell = &CurrentSourceLine;
     asm("" : "+r"(cell));
     return cell;

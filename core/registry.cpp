@@ -115,8 +115,7 @@ ObjectTable* CreateObjectTable(int recordSize, int initialCount, void (*freeOp)(
     if (recordSize < 4) recordSize = 4;  // the liveness word must fit
     int shift = 0;
     while (shift < 30 && (1 << shift) < initialCount) ++shift;
-    ObjectTable* table =
-        static_cast<ObjectTable*>(HeapAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, sizeof(ObjectTable)));
+    ObjectTable* table = static_cast<ObjectTable*>(HeapAlloc(ApplicationHeap(), HEAP_ZERO_MEMORY, sizeof(ObjectTable)));
     if (!table) return nullptr;
     Node* block = NewNode(recordSize << shift);
     if (!block) {

@@ -34,8 +34,7 @@ volatile DWORD builderSlot;
 volatile LONG stringsState;  // 0 not started, 1 starting, 2 started
 
 StringBuilder* NewBuilder() {
-    StringBuilder* builder =
-        static_cast<StringBuilder*>(HeapAlloc(stringHeap, 0, sizeof(StringBuilder)));
+    StringBuilder* builder = static_cast<StringBuilder*>(HeapAlloc(stringHeap, 0, sizeof(StringBuilder)));
     builder->buffer = static_cast<char*>(HeapAlloc(stringHeap, 0, FIRST_CAPACITY));
     builder->capacity = FIRST_CAPACITY;
     builder->position = 0;
@@ -74,10 +73,8 @@ void CopyForward(char* destination, const char* source, int count) {
 
 // A destination behind an overlapping source would be overwritten by a forward copy.
 void MoveBytes(char* destination, const char* source, int count) {
-    if (destination > source && destination < source + count)
-        memmove(destination, source, count);
-    else
-        CopyForward(destination, source, count);
+    if (destination > source && destination < source + count) memmove(destination, source, count);
+    else CopyForward(destination, source, count);
 }
 
 char* StoreBlock(char* block, int length) {
@@ -86,9 +83,7 @@ char* StoreBlock(char* block, int length) {
     return static_cast<char*>(HeapAlloc(stringHeap, 0, size));
 }
 
-int Length(const char* text) {
-    return text ? static_cast<int>(strlen(text)) : 0;
-}
+int Length(const char* text) { return text ? static_cast<int>(strlen(text)) : 0; }
 
 // 1-based offset of a pointer into the builder buffer, 0 for a pointer outside it.
 int TextOffset(const char* pointer) {
@@ -101,9 +96,7 @@ int TextOffset(const char* pointer) {
     return 0;
 }
 
-char* TextAtOffset(int offset) {
-    return CurrentBuilder()->buffer + offset - 1;
-}
+char* TextAtOffset(int offset) { return CurrentBuilder()->buffer + offset - 1; }
 
 // Copies count bytes from text + from to the builder at start and terminates them. The source may sit
 // in the builder: it is kept as an offset across the reservation, which may move the buffer.
@@ -167,9 +160,7 @@ void EnsureThreadStrings() {
     AtThreadEnd(ReleaseBuilder, builder);
 }
 
-int BuilderPosition() {
-    return CurrentBuilder()->position;
-}
+int BuilderPosition() { return CurrentBuilder()->position; }
 
 char* ReserveText(int length, int start) {
     StringBuilder* builder = CurrentBuilder();
@@ -188,9 +179,7 @@ char* ReserveText(int length, int start) {
     return builder->buffer + start;
 }
 
-void GiveBackText(int count) {
-    CurrentBuilder()->position -= count;
-}
+void GiveBackText(int count) { CurrentBuilder()->position -= count; }
 
 void AppendText(const char* text) {
     if (!text) {
@@ -200,17 +189,11 @@ void AppendText(const char* text) {
     CopyToBuilder(text, 0, Length(text), -1);
 }
 
-void SealArgument() {
-    CurrentBuilder()->position += 1;
-}
+void SealArgument() { CurrentBuilder()->position += 1; }
 
-char* BuilderBase() {
-    return CurrentBuilder()->buffer;
-}
+char* BuilderBase() { return CurrentBuilder()->buffer; }
 
-void RestorePosition(int position) {
-    CurrentBuilder()->position = position;
-}
+void RestorePosition(int position) { CurrentBuilder()->position = position; }
 
 void CommitText(char** variable, int start) {
     StringBuilder* builder = CurrentBuilder();
@@ -263,13 +246,9 @@ void FreeText(char* block) {
     if (block) HeapFree(stringHeap, 0, block);
 }
 
-int TextEquals(const char* a, const char* b) {
-    return strcmp(a ? a : "", b ? b : "") == 0 ? 1 : 0;
-}
+int TextEquals(const char* a, const char* b) { return strcmp(a ? a : "", b ? b : "") == 0 ? 1 : 0; }
 
-int TextLength(const char* text) {
-    return Length(text);
-}
+int TextLength(const char* text) { return Length(text); }
 
 char* NumberToText(long long value, int start) {
     // A 32-bit value's digits need no 64-bit division (a library helper the program then does without).
@@ -313,9 +292,7 @@ char* BlankText(int count, int start) {
     return destination;
 }
 
-char* AppendCString(const char* text, int start) {
-    return CopyToBuilder(text, 0, Length(text), start);
-}
+char* AppendCString(const char* text, int start) { return CopyToBuilder(text, 0, Length(text), start); }
 
 char* ProgramFileName(int start) {
     char* destination = ReserveText(MAX_PATH, start);
@@ -389,9 +366,7 @@ TextBuilder::TextBuilder() {
     Seal();
 }
 
-TextBuilder::~TextBuilder() {
-    RestorePosition(start);
-}
+TextBuilder::~TextBuilder() { RestorePosition(start); }
 
 // Terminator at end, position just behind it.
 void TextBuilder::Seal() {
@@ -430,17 +405,11 @@ TextBuilder& TextBuilder::ApplyToLastPart(char* (*function)(const char* text, in
     return *this;
 }
 
-const char* TextBuilder::Text() const {
-    return BuilderBase() + start;
-}
+const char* TextBuilder::Text() const { return BuilderBase() + start; }
 
-int TextBuilder::Length() const {
-    return end - start;
-}
+int TextBuilder::Length() const { return end - start; }
 
-int TextBuilder::Equals(const char* other) const {
-    return TextEquals(BuilderBase() + start, other);
-}
+int TextBuilder::Equals(const char* other) const { return TextEquals(BuilderBase() + start, other); }
 
 void TextBuilder::CommitTo(char** variable) {
     RestorePosition(end);

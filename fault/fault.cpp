@@ -41,26 +41,46 @@ constexpr DWORD FAULT_CODES[] = {
     0xC00000FD,  // Stack overflow
 };
 constexpr char FAULT_TEXTS[] =
-    "Invalid memory access" "\0"
-    "Array bounds exceeded" "\0"
-    "Debugger breakpoint reached" "\0"
-    "Misaligned data access" "\0"
-    "Denormal floating-point operand" "\0"
-    "Division by zero (floating-point)" "\0"
-    "Inexact floating-point result" "\0"
-    "Invalid floating-point operation" "\0"
-    "Floating-point overflow (exponent to great)" "\0"
-    "Floating-point stack overflow or underflow" "\0"
-    "Floating-point underflow (exponent too small)" "\0"
-    "Illegal instruction" "\0"
-    "Memory page error" "\0"
-    "Division by zero " "\0"
-    "Integer overflow" "\0"
-    "Exception handler returned unknown value" "\0"
-    "Exception handler tried to continue after non-continuable exception" "\0"
-    "Privileged instruction" "\0"
-    "Single step trap" "\0"
-    "Stack overflow" "\0";
+    "Invalid memory access"
+    "\0"
+    "Array bounds exceeded"
+    "\0"
+    "Debugger breakpoint reached"
+    "\0"
+    "Misaligned data access"
+    "\0"
+    "Denormal floating-point operand"
+    "\0"
+    "Division by zero (floating-point)"
+    "\0"
+    "Inexact floating-point result"
+    "\0"
+    "Invalid floating-point operation"
+    "\0"
+    "Floating-point overflow (exponent to great)"
+    "\0"
+    "Floating-point stack overflow or underflow"
+    "\0"
+    "Floating-point underflow (exponent too small)"
+    "\0"
+    "Illegal instruction"
+    "\0"
+    "Memory page error"
+    "\0"
+    "Division by zero "
+    "\0"
+    "Integer overflow"
+    "\0"
+    "Exception handler returned unknown value"
+    "\0"
+    "Exception handler tried to continue after non-continuable exception"
+    "\0"
+    "Privileged instruction"
+    "\0"
+    "Single step trap"
+    "\0"
+    "Stack overflow"
+    "\0";
 
 constexpr int TextsIn(const char* block, int size) {
     int count = 0;
@@ -136,21 +156,17 @@ LONG WINAPI FaultFilter(EXCEPTION_POINTERS* pointers) {
             fault_target_address = static_cast<int>(record->ExceptionInformation[1]);
     }
     if (report_procedure) {
-        if (fault_code_complement == ~static_cast<int>(EXCEPTION_STACK_OVERFLOW))
-            RunReportWithFreshStack();
-        else
-            RunGuarded(report_procedure);
+        if (fault_code_complement == ~static_cast<int>(EXCEPTION_STACK_OVERFLOW)) RunReportWithFreshStack();
+        else RunGuarded(report_procedure);
     }
     fault_code_complement = 0;
     TerminateProcess(GetCurrentProcess(), 0);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-} // namespace
+}  // namespace
 
-void PlugFaultTrap() {
-    PlugEndStep(END_FAULT_TRAP, RemoveFaultTrap);
-}
+void PlugFaultTrap() { PlugEndStep(END_FAULT_TRAP, RemoveFaultTrap); }
 
 void InstallFaultHandler(void (*report)()) {
     report_procedure = report;

@@ -35,7 +35,6 @@
 // exactly as they are to appear on disk (no header, no compression), taken at build time from the payload folder.
 #pragma once
 
-extern "C" const char payload_mark_0[], payload_mark_1[], payload_mark_2[], payload_mark_3[],
-    payload_mark_4[], payload_mark_5[], payload_mark_6[], payload_mark_7[], payload_mark_8[],
-    payload_mark_9[], payload_mark_10[], payload_mark_11[], payload_mark_12[], payload_mark_13[],
-    payload_mark_14[];
+extern "C" const char payload_mark_0[], payload_mark_1[], payload_mark_2[], payload_mark_3[], payload_mark_4[],
+    payload_mark_5[], payload_mark_6[], payload_mark_7[], payload_mark_8[], payload_mark_9[], payload_mark_10[],
+    payload_mark_11[], payload_mark_12[], payload_mark_13[], payload_mark_14[];

@@ -69,18 +69,14 @@ char gadgetListProperty[40];
 
 // --- Kind operations ---
 
-int CheckState(GadgetRecord* gadget) {
-    return static_cast<int>(SendMessageA(gadget->control, BM_GETCHECK, 0, 0) & 1);
-}
+int CheckState(GadgetRecord* gadget) { return static_cast<int>(SendMessageA(gadget->control, BM_GETCHECK, 0, 0) & 1); }
 
 void SetCheckState(GadgetRecord* gadget, int value) {
     SendMessageA(gadget->control, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
     UpdateWindow(gadget->control);  // drawn at once, like a new gadget
 }
 
-int ProgressPosition(GadgetRecord* gadget) {
-    return static_cast<int>(SendMessageA(gadget->control, PBM_GETPOS, 0, 0));
-}
+int ProgressPosition(GadgetRecord* gadget) { return static_cast<int>(SendMessageA(gadget->control, PBM_GETPOS, 0, 0)); }
 
 void SetProgressPosition(GadgetRecord* gadget, int value) {
     SendMessageA(gadget->control, PBM_SETPOS, static_cast<WPARAM>(value), 0);
@@ -89,6 +85,7 @@ void SetProgressPosition(GadgetRecord* gadget, int value) {
 // Labels and progress bars are left out of Tab navigation: no WS_TABSTOP.
 const DWORD VISIBLE_CHILD = WS_CHILD | WS_VISIBLE;
 const DWORD TAB_CHILD = VISIBLE_CHILD | WS_TABSTOP | WS_GROUP;
+// clang-format off
 const GadgetKind buttonKind = {KIND_BUTTON, "Button", TAB_CHILD, nullptr, nullptr, CheckState, SetCheckState,
                                nullptr, nullptr, nullptr};
 const GadgetKind textFieldKind = {KIND_TEXT_FIELD, "Edit", TAB_CHILD | ES_AUTOHSCROLL, nullptr, nullptr, nullptr,
@@ -99,14 +96,11 @@ const GadgetKind checkBoxKind = {KIND_CHECK_BOX, "Button", TAB_CHILD | BS_AUTOCH
                                  SetCheckState, nullptr, nullptr, nullptr};
 const GadgetKind progressBarKind = {KIND_PROGRESS_BAR, PROGRESS_CLASSA, VISIBLE_CHILD, nullptr, nullptr,
                                     ProgressPosition, SetProgressPosition, nullptr, nullptr, nullptr};
+// clang-format on
 
-GadgetContext* CurrentContext() {
-    return static_cast<GadgetContext*>(ThreadSlot(gadgetAreaOffset));
-}
+GadgetContext* CurrentContext() { return static_cast<GadgetContext*>(ThreadSlot(gadgetAreaOffset)); }
 
-void InitGadgetArea(void* area) {
-    static_cast<GadgetContext*>(area)->newGadgetFont = defaultFont;
-}
+void InitGadgetArea(void* area) { static_cast<GadgetContext*>(area)->newGadgetFont = defaultFont; }
 
 // The thread's windows, tooltip included, die with the thread; nothing is left to destroy, only to forget.
 void EndGadgetArea(void* area) {
@@ -115,13 +109,9 @@ void EndGadgetArea(void* area) {
     context->toolTip = nullptr;
 }
 
-GadgetRecord* FindGadget(int gadget) {
-    return static_cast<GadgetRecord*>(LookupObject(gadgetsTable, gadget));
-}
+GadgetRecord* FindGadget(int gadget) { return static_cast<GadgetRecord*>(LookupObject(gadgetsTable, gadget)); }
 
-int IdentifierOf(HWND control) {
-    return GetWindowLongA(control, GWL_ID);
-}
+int IdentifierOf(HWND control) { return GetWindowLongA(control, GWL_ID); }
 
 // The gadgets table's free operation: destroying the control makes its handler release the record.
 void FreeGadget(int number) {
@@ -170,8 +160,8 @@ LRESULT CALLBACK FieldFocusNotifier(HWND field, UINT message, WPARAM wParam, LPA
 
 // Ties a live record's control to the gadget number it is known by.
 void AttachGadget(int number, GadgetRecord* gadget, HWND control) {
-    gadget->previousProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetMessageHandler)));
+    gadget->previousProcedure =
+        reinterpret_cast<WNDPROC>(SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetMessageHandler)));
     SetWindowLongA(control, GWL_ID, number);
     SetPropA(control, GADGET_ID_PROPERTY, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(number)));
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(CurrentContext()->newGadgetFont), TRUE);
@@ -183,22 +173,22 @@ void AttachGadget(int number, GadgetRecord* gadget, HWND control) {
 
 // The creation frame shared by every kind. The number's old gadget goes first, also when the new control cannot be
 // made (with no current gadget list, for one).
-int CreateGadget(const GadgetKind* kind, int number, int x, int y, int width, int height, const char* text,
-                 int flags, DWORD extendedStyle, int minimum, int maximum) {
+int CreateGadget(const GadgetKind* kind, int number, int x, int y, int width, int height, const char* text, int flags,
+                 DWORD extendedStyle, int minimum, int maximum) {
     GadgetRecord* gadget = static_cast<GadgetRecord*>(AllocateObject(gadgetsTable, number));
     if (!gadget) return 0;
     HWND list = CurrentContext()->currentList;
     int isProgressBar = kind->code == KIND_PROGRESS_BAR;
     HMENU identifier = reinterpret_cast<HMENU>(static_cast<INT_PTR>(isProgressBar ? 0 : -1));
-    HWND control = list ? CreateWindowExA(extendedStyle, kind->platformClass,
-                                          isProgressBar ? nullptr : (text ? text : ""),
-                                          kind->style | static_cast<DWORD>(flags), ScaleToDisplay(x),
-                                          ScaleToDisplay(y), ScaleToDisplay(width), ScaleToDisplay(height), list,
-                                          identifier, ProgramInstance(), nullptr)
-                        : nullptr;
+    HWND control =
+        list ? CreateWindowExA(extendedStyle, kind->platformClass, isProgressBar ? nullptr : (text ? text : ""),
+                               kind->style | static_cast<DWORD>(flags), ScaleToDisplay(x), ScaleToDisplay(y),
+                               ScaleToDisplay(width), ScaleToDisplay(height), list, identifier, ProgramInstance(),
+                               nullptr)
+             : nullptr;
     if (control && kind->code == KIND_TEXT_FIELD) {
-        WNDPROC replaced = reinterpret_cast<WNDPROC>(
-            SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(FieldFocusNotifier)));
+        WNDPROC replaced =
+            reinterpret_cast<WNDPROC>(SetWindowLongA(control, GWL_WNDPROC, reinterpret_cast<LONG>(FieldFocusNotifier)));
         if (!editProcedure) editProcedure = replaced;
     } else if (control && isProgressBar) {
         SendMessageA(control, PBM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
@@ -229,9 +219,9 @@ LRESULT CALLBACK ToolTipRaiser(HWND tip, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HWND CreateToolTipWindow() {
-    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                               ProgramInstance(), nullptr);
+    HWND tip =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ProgramInstance(), nullptr);
     if (!tip) return nullptr;
     LONG replaced = SetWindowLongA(tip, GWL_WNDPROC, reinterpret_cast<LONG>(ToolTipRaiser));
     SetWindowLongA(tip, GWL_USERDATA, replaced);
@@ -256,17 +246,13 @@ HFONT DefaultFontForDisplay() {
     return scaled ? scaled : stock;
 }
 
-HFONT FontOfValue(int font) {
-    return font == -1 ? defaultFont : reinterpret_cast<HFONT>(static_cast<INT_PTR>(font));
-}
+HFONT FontOfValue(int font) { return font == -1 ? defaultFont : reinterpret_cast<HFONT>(static_cast<INT_PTR>(font)); }
 
 }  // namespace
 
 // --- Start steps ---
 
-void InitFontLibrary() {
-    fontsTable = CreateObjectTable(sizeof(FontRecord), INITIAL_FONT_COUNT, DestroyNumberedFont);
-}
+void InitFontLibrary() { fontsTable = CreateObjectTable(sizeof(FontRecord), INITIAL_FONT_COUNT, DestroyNumberedFont); }
 
 void InitGadgetLibrary() {
     defaultFont = DefaultFontForDisplay();
@@ -399,8 +385,8 @@ HWND SelectGadgetList(HWND window) {
     list->window = window;
     list->savedList = window;
     SetPropA(window, gadgetListProperty, list);
-    list->previousProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetListHandler)));
+    list->previousProcedure =
+        reinterpret_cast<WNDPROC>(SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetListHandler)));
     return previous;
 }
 
@@ -438,6 +424,4 @@ void DestroyNumberedFont(int number) {
     ReleaseObject(fontsTable, number);
 }
 
-void DestroyAllFonts() {
-    FreeAllObjects(fontsTable);
-}
+void DestroyAllFonts() { FreeAllObjects(fontsTable); }

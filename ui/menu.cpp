@@ -34,9 +34,7 @@ const char MENU_CALLBACK_PROPERTY[] = "gx_menu_callback";
 ObjectTable* menusTable;
 int buildAreaOffset;
 
-MenuBuildState* CurrentBuildState() {
-    return static_cast<MenuBuildState*>(ThreadSlot(buildAreaOffset));
-}
+MenuBuildState* CurrentBuildState() { return static_cast<MenuBuildState*>(ThreadSlot(buildAreaOffset)); }
 
 MenuRecord* CurrentMenu(MenuBuildState* state) {
     return static_cast<MenuRecord*>(LookupObject(menusTable, state->currentMenu));
@@ -100,8 +98,8 @@ int AppendShortcutEntry(WindowRecord* window) {
     HANDLE heap = ApplicationHeap();
     int count = window->shortcutCount + 1;
     SIZE_T size = static_cast<SIZE_T>(count) * sizeof(ACCEL);
-    void* entries = window->shortcutEntries ? HeapReAlloc(heap, 0, window->shortcutEntries, size)
-                                            : HeapAlloc(heap, 0, size);
+    void* entries =
+        window->shortcutEntries ? HeapReAlloc(heap, 0, window->shortcutEntries, size) : HeapAlloc(heap, 0, size);
     if (!entries) return 0;
     window->shortcutEntries = static_cast<ACCEL*>(entries);
     window->shortcutCount = count;
@@ -186,8 +184,7 @@ HACCEL AddShortcut(int windowNumber, int shortcut, int command) {
     if (entry) entry->cmd = value;
 
     if (window->shortcutTable) DestroyAcceleratorTable(window->shortcutTable);
-    window->shortcutTable = window->shortcutCount ? CreateAcceleratorTableA(window->shortcutEntries,
-                                                                            window->shortcutCount)
-                                                  : nullptr;
+    window->shortcutTable =
+        window->shortcutCount ? CreateAcceleratorTableA(window->shortcutEntries, window->shortcutCount) : nullptr;
     return window->shortcutTable;
 }

@@ -90,7 +90,8 @@ void EnableThreadWindows() {
         DisabledWindow* next = node->next;
         if (node->threadId == thread) {
             EnableWindow(node->window, TRUE);
-            if (node->previous) node->previous->next = node->next; else disabledWindows = node->next;
+            if (node->previous) node->previous->next = node->next;
+            else disabledWindows = node->next;
             if (node->next) node->next->previous = node->previous;
             HeapFree(ApplicationHeap(), 0, node);
         }

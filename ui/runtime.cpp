@@ -98,9 +98,7 @@ void OpenKeyboardDeviceWhenReady(HWND window) {
     putOffKeyboardThread = GetCurrentThreadId();
 }
 
-int KeyboardDevicePutOff() {
-    return putOffKeyboardWindow && putOffKeyboardThread == GetCurrentThreadId();
-}
+int KeyboardDevicePutOff() { return putOffKeyboardWindow && putOffKeyboardThread == GetCurrentThreadId(); }
 
 void OpenPutOffKeyboardDevice() {
     if (!KeyboardDevicePutOff()) return;

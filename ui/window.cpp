@@ -25,8 +25,8 @@ struct EventState {
 };
 
 const int INITIAL_WINDOW_COUNT = 16;
-const int DESIGN_DPI = 96;  // the unit of every position and size the application passes
-const int PROGRAM_ICON = 1;  // the icon resource of every window class
+const int DESIGN_DPI = 96;        // the unit of every position and size the application passes
+const int PROGRAM_ICON = 1;       // the icon resource of every window class
 const DWORD READY_IDLE_MS = 100;  // a wait this long with nothing to handle: the thread is ready for input
 
 ObjectTable* windowsTable;
@@ -35,9 +35,7 @@ HICON programIcon;
 HCURSOR arrowCursor;
 int displayDpi;  // 0 until read: the design dpi
 
-EventState* CurrentEventState() {
-    return static_cast<EventState*>(ThreadSlot(eventAreaOffset));
-}
+EventState* CurrentEventState() { return static_cast<EventState*>(ThreadSlot(eventAreaOffset)); }
 
 // Thread-end operation of the event area: the nodes still queued belong to a thread that can no longer take them.
 void EndEventArea(void* area) {
@@ -51,9 +49,7 @@ void EndEventArea(void* area) {
     state->head = state->tail = nullptr;
 }
 
-void ClassNameOf(int number, char* name) {
-    wsprintfA(name, "WindowClass_%d", number);
-}
+void ClassNameOf(int number, char* name) { wsprintfA(name, "WindowClass_%d", number); }
 
 int WindowNumberProperty(HWND window) {
     return static_cast<int>(reinterpret_cast<INT_PTR>(GetPropA(window, WINDOW_ID_PROPERTY)));
@@ -67,7 +63,8 @@ void QueueEvent(EventState* state, int code, int window) {
     node->next = nullptr;
     node->code = code;
     node->window = window;
-    if (tail) tail->next = node; else state->head = node;
+    if (tail) tail->next = node;
+    else state->head = node;
     state->tail = node;
 }
 
@@ -107,9 +104,7 @@ LRESULT OnSize(EventState* state, HWND window, WindowRecord* record, int number,
         QueueEvent(state, EVENT_MAXIMIZE_WINDOW, number);
         QueueEvent(state, EVENT_SIZE_WINDOW, number);
         break;
-    default:
-        QueueEvent(state, EVENT_SIZE_WINDOW, number);
-        break;
+    default: QueueEvent(state, EVENT_SIZE_WINDOW, number); break;
     }
     return 0;
 }
@@ -180,6 +175,8 @@ LRESULT CALLBACK WindowMessageHandler(HWND window, UINT message, WPARAM wParam, 
     EventState* state = CurrentEventState();
 
     LRESULT result;
+    // One row per message, so that the dispatch reads at a glance.
+    // clang-format off
     switch (message) {
     case WM_MOVE:
     case WM_CLOSE:           result = OnMoveOrClose(state, message, number); break;
@@ -200,6 +197,7 @@ LRESULT CALLBACK WindowMessageHandler(HWND window, UINT message, WPARAM wParam, 
     case MSG_GADGET_NOTIFY:  result = OnGadgetNotify(state, wParam); break;
     default:                 result = NOT_HANDLED; break;
     }
+    // clang-format on
     return result == NOT_HANDLED ? DefWindowProcA(window, message, wParam, lParam) : result;
 }
 
@@ -331,8 +329,7 @@ int DisplayDpi() { return displayDpi > 0 ? displayDpi : DESIGN_DPI; }
 
 int ScaleToDisplay(int value) { return MulDiv(value, DisplayDpi(), DESIGN_DPI); }
 
-int CreateNumberedWindow(int number, int x, int y, int width, int height, const char* title, int flags,
-                         HWND parent) {
+int CreateNumberedWindow(int number, int x, int y, int width, int height, const char* title, int flags, HWND parent) {
     WindowRecord* record = static_cast<WindowRecord*>(AllocateObject(windowsTable, number));
     if (!record) return 0;
     int known = NumberOfNewObject(number, record);
@@ -460,9 +457,7 @@ LRESULT PassOnMessage(WNDPROC kept, HWND window, UINT message, WPARAM wParam, LP
                 : DefWindowProcA(window, message, wParam, lParam);
 }
 
-WindowRecord* FindWindowRecord(int number) {
-    return static_cast<WindowRecord*>(LookupObject(windowsTable, number));
-}
+WindowRecord* FindWindowRecord(int number) { return static_cast<WindowRecord*>(LookupObject(windowsTable, number)); }
 
 void KeepClientSize(HWND window, int width, int height, HMENU newBar) {
     RECT client, outer;

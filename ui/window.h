@@ -40,12 +40,12 @@ const int IGNORE_COORDINATE = -65535;
 // One open window (windows table, 48-byte records). The first field is non-zero while the window lives.
 struct WindowRecord {
     HWND window;
-    ACCEL* shortcutEntries;   // application heap, owned
-    HACCEL shortcutTable;     // rebuilt whenever an entry changes
+    ACCEL* shortcutEntries;  // application heap, owned
+    HACCEL shortcutTable;    // rebuilt whenever an entry changes
     int shortcutCount;
     int minimisedOrMaximised;
-    int centring;             // WINDOW_CENTRE_SCREEN or WINDOW_CENTRE_ACTIVE when opened centred, else 0
-    HWND centreReference;     // the window it was centred on (WINDOW_CENTRE_ACTIVE)
+    int centring;          // WINDOW_CENTRE_SCREEN or WINDOW_CENTRE_ACTIVE when opened centred, else 0
+    HWND centreReference;  // the window it was centred on (WINDOW_CENTRE_ACTIVE)
     int reserved[5];
 };
 

@@ -18,6 +18,7 @@ const bool runtime_started = (PlugWindowRuntime(), StartRuntime(), true);
 
 TEST(Identity, VersionTableAndStartUpTexts) {
     const int server = 3, failed = 0;  // product types other than workstation (1)
+    // clang-format off
     const struct { int ok, platform, major, minor, type, code, folder; const char* windows; } rows[] = {
         {1, 1, 4, 0, server, 10, 38, "95"}, {1, 1, 4, 10, 1, 30, 38, "98"}, {1, 1, 4, 90, 1, 40, 38, "Me"},
         {1, 1, 4, 3, 1, 100, 42, "9x unlisted"}, {1, 2, 3, 51, 1, 5, 38, "NT 3.51"}, {1, 2, 4, 0, 1, 20, 38, "NT 4.0"},
@@ -28,6 +29,7 @@ TEST(Identity, VersionTableAndStartUpTexts) {
         {1, 2, 6, 1, 2, 75, 42, "Server 2008 R2"}, {1, 2, 6, 2, 1, 100, 42, "8"}, {1, 2, 10, 0, 1, 100, 42, "10"},
         {1, 0, 3, 10, 1, 100, 42, "Win32s"}, {0, 2, 6, 1, 1, 100, 42, "first query failed"},
     };
+    // clang-format on
     for (const auto& r : rows) {
         EXPECT_EQ(ClassifyOsVersion(r.ok, r.platform, r.major, r.minor, r.type), r.code) << r.windows;
         EXPECT_EQ(ProgramFilesFolderId(r.code), r.folder) << r.windows;
@@ -41,9 +43,11 @@ TEST(Identity, VersionTableAndStartUpTexts) {
 // 32-bit clock), or after 3 s on the tick count while the wall clock stands set back.
 TEST(Install, SettleWaitEndsByTheClocksDifference) {
     const int top = 2147483647;
+    // clang-format off
     const struct { int result, now, start; unsigned elapsed; int over; } rows[] = {
         {1, 100, 100, 0, 1}, {0, 102, 100, 2999, 0}, {0, 103, 100, 20, 1}, {0, 90, 100, 2999, 0}, {0, 90, 100, 3000, 1},
         {0, top, top - 1, 20, 0}, {0, top, top - 2, 20, 0}, {0, -top - 1, top - 1, 20, 0}, {0, -top, top - 1, 20, 1}};
+    // clang-format on
     for (const auto& r : rows) EXPECT_EQ(r.over, SettleWaitOver(r.result, r.now, r.start, r.elapsed)) << &r - rows;
 }
 
@@ -105,9 +109,13 @@ TEST_F(Staging, TheUsersFilesComeBackOrAreToldAndEveryStagedFileGoes) {
     EXPECT_EQ(Read("Temperatur-1.dsb"), "mein Blatt");
     EXPECT_EQ(Names("."), std::string(backup.cFileName) + "|Brindavel.exe|Notiz.txt|Temperatur-1.dsb");
     EXPECT_EQ(std::string(box.title), " Installationsfehler ");
-    EXPECT_EQ(std::string(box.text), "Folgende eigene Dateien konnten nicht zur\xFC" "ckbenannt werden:  \n\n'Notiz.txt'  liegt "
-              "jetzt als  '" + std::string(backup.cFileName) + "'  im Ordner  '" + folder + "\\'  \n\n"
-              "Unter den alten Namen liegen die Dateien dieser Installation.  ");
+    EXPECT_EQ(std::string(box.text),
+              "Folgende eigene Dateien konnten nicht zur\xFC"
+              "ckbenannt werden:  \n\n'Notiz.txt'  liegt "
+              "jetzt als  '" +
+                  std::string(backup.cFileName) + "'  im Ordner  '" + folder +
+                  "\\'  \n\n"
+                  "Unter den alten Namen liegen die Dateien dieser Installation.  ");
 }
 
 // Read-only notes (Wine as root writes into such a file, so the attribute itself must stop staging) and a worksheet
@@ -143,7 +151,8 @@ TEST_F(Staging, AFullDriveLeavesNoCutFile) {
     deploy_notes();
     EXPECT_EQ(install_failures, 1);
     EXPECT_EQ(Read(full + "\\Text\\Notiz.txt"), "<none>") << "a cut copy stayed";
-    HANDLE holder = CreateFileA((full + "\\Text\\Notiz.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE holder =
+        CreateFileA((full + "\\Text\\Notiz.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     deploy_notes();
     CloseHandle(holder);
     EXPECT_EQ(install_failures, 2);
@@ -156,6 +165,7 @@ const int WAIT_MS = 180000;  // the first message box of a process may take half
 const char* const VICTIM = "..\\fault\\fault_victim.exe";
 
 // Every message text once, as a user reads it, raised with a source line; where: line and file as the report prints.
+// clang-format off
 const struct { DWORD code; const char *text, *line, *where; } TEXTS[] = {
     {0xC0000005, "Invalid memory access", "0x00000078", "120|app\\main.cpp"},
     {0xC000008C, "Array bounds exceeded", "0xFFFFFFFF", "-1|OnError line support disabled"},
@@ -179,9 +189,11 @@ const struct { DWORD code; const char *text, *line, *where; } TEXTS[] = {
     {0xC00000FD, "Stack overflow", "12", "12|app\\main.cpp"},
     {0xE0421234, "Unknown error code", "13", "13|app\\main.cpp"},
 };
+// clang-format on
 
 std::string TextOf(DWORD code) {
-    for (const auto& row : TEXTS) if (row.code == code) return row.text;
+    for (const auto& row : TEXTS)
+        if (row.code == code) return row.text;
     return "?";
 }
 
@@ -202,7 +214,10 @@ struct Victim {
         SetEnvironmentVariableA("BRV_VICTIM", mode.c_str());
         EXPECT_TRUE(DrvStart(Beside(program).c_str(), folder.c_str(), &process)) << program;
     }
-    DWORD Exit() { DWORD code = 9999; return DrvWaitExit(&process, WAIT_MS, &code), code; }
+    DWORD Exit() {
+        DWORD code = 9999;
+        return DrvWaitExit(&process, WAIT_MS, &code), code;
+    }
     ~Victim() { DrvCloseProcess(&process); }
 };
 
@@ -213,11 +228,15 @@ TEST(FaultRecord, EveryTextLineAndSourceFileAndEveryGuardedEnd) {
     const char* const guards[2][2] = {{"recursive", "report entered"}, {"concurrent", "<none>"}};
     Victim runs[count + 2];
     for (int i = 0; i < count + 2; ++i)
-        runs[i].Start(VICTIM, i < count ? std::to_string(TEXTS[i].code) + " " + TEXTS[i].line : guards[i - count][0], i);
+        runs[i].Start(VICTIM, i < count ? std::to_string(TEXTS[i].code) + " " + TEXTS[i].line : guards[i - count][0],
+                      i);
     for (int i = 0; i < count + 2; ++i) {
         EXPECT_EQ(runs[i].Exit(), 0u) << i;
-        EXPECT_EQ(Read(runs[i].folder + "\\note.txt"), i >= count ? guards[i - count][1] : TEXTS[i].text + ("|" +
-                  std::to_string(static_cast<int>(TEXTS[i].code))) + (TEXTS[i].code == EXCEPTION_ACCESS_VIOLATION ? "|4660|" : "|0|") + TEXTS[i].where) << i;
+        EXPECT_EQ(Read(runs[i].folder + "\\note.txt"),
+                  i >= count ? guards[i - count][1]
+                             : TEXTS[i].text + ("|" + std::to_string(static_cast<int>(TEXTS[i].code))) +
+                                   (TEXTS[i].code == EXCEPTION_ACCESS_VIOLATION ? "|4660|" : "|0|") + TEXTS[i].where)
+            << i;
     }
 }
 
@@ -247,9 +266,11 @@ TEST(FaultReport, ShownCopiedAndEndedWithZero) {
     WaitForSingleObject(probe, WAIT_MS);
     CloseHandle(probe);
     RemoveVectoredExceptionHandler(handler);
+    // clang-format off
     const struct { const char *program, *mode; DWORD code; } cases[] = {{VICTIM, "report", EXCEPTION_ACCESS_VIOLATION},
                  {VICTIM, "overflow", EXCEPTION_STACK_OVERFLOW},  // the report needs more stack than is left
                  {"..\\..\\BrindaVelSetup.exe", "", probe_code}};
+    // clang-format on
     for (const auto& c : cases) {
         if (OpenClipboard(nullptr)) EmptyClipboard(), CloseClipboard();
         Victim run;
@@ -263,14 +284,15 @@ TEST(FaultReport, ShownCopiedAndEndedWithZero) {
         ASSERT_TRUE(DrvWaitBox(&run.process, 1, WAIT_MS, &box)) << c.program;
         std::string program(c.program), mask = installer ? "Quellcodezeile:   " : "Codeadresse:     ";
         std::string title = "Programmfehler in " + program.substr(program.find_last_of('\\') + 1);
-        std::string report = "Fehlermeldung:  " + TextOf(c.code) + "\r\nFehlercode:       " +
-                             std::to_string(static_cast<int>(c.code)) + "\r\nCodeadresse:     " +
-                             (installer ? "16" : "#") + "\r\n" +
+        std::string report = "Fehlermeldung:  " + TextOf(c.code) +
+                             "\r\nFehlercode:       " + std::to_string(static_cast<int>(c.code)) +
+                             "\r\nCodeadresse:     " + (installer ? "16" : "#") + "\r\n" +
                              (c.code == EXCEPTION_ACCESS_VIOLATION ? "Zieladresse:        16\r\n" : "") +
                              "Quellcodezeile:   " + (installer ? "#" : Read(run.folder + "\\note.txt")) +
                              "\r\nQuellcodedatei:  app\\main.cpp    \r\n\r\n";
         EXPECT_EQ(box.title, " " + title);
-        EXPECT_EQ(Masked(box.text, mask), report + "Diese Meldung steht auch in der Zwischenablage.    \r\nProgrammende !");
+        EXPECT_EQ(Masked(box.text, mask),
+                  report + "Diese Meldung steht auch in der Zwischenablage.    \r\nProgrammende !");
         std::string clipboard = "<none>";
         HANDLE data = OpenClipboard(nullptr) ? GetClipboardData(CF_TEXT) : nullptr;
         if (data) clipboard = static_cast<const char*>(GlobalLock(data)), GlobalUnlock(data);

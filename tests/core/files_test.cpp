@@ -80,12 +80,14 @@ TEST_F(Files, NumbersAndOneCallOperations) {
 
 TEST_F(Files, CreateFolder) {
     int base = static_cast<int>(scratch.size()) + 1;
+    // clang-format off
     std::pair<std::string, int> rows[] = {  // name under the scratch folder, result
         {"eins\\", 1}, {"zwei \\/ / ", 1}, {"zwei", 0}, {"fehlt\\kind", 0}, {"eins\\unter", 1},
         {"vier" + std::string(300, ' '), 1},      // trailing blanks far beyond 260 bytes are only blanks
         {std::string(259 - base, 'f'), 1},         // 259 bytes fit the buffer with its terminator
         {std::string(260 - base, 'g'), 0},         // 260 would have been cut to another name
         {std::string(258 - base, 'h') + "\\x", 0}};
+    // clang-format on
     for (auto& row : rows) EXPECT_EQ(row.second, CreateFolder(In(row.first).c_str())) << row.first.size();
     for (const char* made : {"eins", "zwei", "eins\\unter", "vier"})
         EXPECT_TRUE(GetFileAttributesA(In(made).c_str()) & FILE_ATTRIBUTE_DIRECTORY) << made;
@@ -106,18 +108,22 @@ TEST_F(Files, Listings) {
     ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
     std::string withSeparator = scratch + "\\", sub = In("sub"), stars(258 - scratch.size() - 5, '*');
     std::string longPattern = stars + "a.txt";  // the search text "<scratch>\**...*a.txt" has 259 bytes
+    // clang-format off
     const char* rows[][3] = {  // folder, pattern, entries in the order the platform lists them; "": the current folder
         {withSeparator.c_str(), "*.dat", "b.dat "}, {scratch.c_str(), nullptr, "./ ../ a.txt b.dat sub/ "},
         {scratch.c_str(), "*.nichts", ""}, {sub.c_str(), "", "./ ../ "}, {"", "b*", "b.dat "},
         {scratch.c_str(), longPattern.c_str(), "a.txt "}};
+    // clang-format on
     for (auto& row : rows) {
         ASSERT_NE(0, ExamineFolder(2, row[0], row[1])) << row[0] << row[1];
         EXPECT_EQ(row[2], Listing(2)) << row[0] << row[1];
         EXPECT_EQ(0, NextFolderEntry(2)) << "stays at the end";
     }
     // A failed examine (a missing folder, a search text that would be cut) leaves the number denoting no listing.
+    // clang-format off
     std::pair<std::string, std::string> failing[] = {
         {In("fehlt"), ""}, {scratch, longPattern + "*"}, {scratch + std::string(300, 'x'), ""}};
+    // clang-format on
     for (auto& row : failing) {
         ASSERT_NE(0, ExamineFolder(4, scratch.c_str(), ""));
         EXPECT_EQ(0, ExamineFolder(4, row.first.c_str(), row.second.c_str()));

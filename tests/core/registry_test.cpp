@@ -52,7 +52,7 @@ TEST(Registry, GrowthKeepsObjectsInPlaceAlsoForLookupsOnAnotherThread) {
 
 static ObjectTable* logged;
 static std::string freeLog;  // the values of the objects offered to the free operation, -number for an empty slot
-static int partner;  // a number the free operation releases along with the one it was given
+static int partner;          // a number the free operation releases along with the one it was given
 static void LoggingFree(int number) {
     int value = Value(logged, number);
     freeLog += std::to_string(value == -1 ? -number : value) + " ";

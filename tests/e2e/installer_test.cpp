@@ -1,11 +1,11 @@
 // Whole-program tests: the real BrindaVelSetup.exe under Wine, operated from outside through the GUI driver.
 // Contract: each test starts the installer in its own scratch folder; every wait polls with a timeout.
-#include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <math.h>
 
@@ -27,7 +27,12 @@ const std::string kPayload = BRV_E2E_PAYLOAD_DIR;
 
 // Every box the installer shows, for this build; %s: the target path as completed, or the file not created.
 enum BoxKind { QUESTION, NOT_CREATED, TOO_LONG, FILE_NOT_CREATED, SUCCESS, FAILURE, NO_BOX };
-struct BoxText { const char* title; const char* text; LPCSTR icon; };
+struct BoxText {
+    const char* title;
+    const char* text;
+    LPCSTR icon;
+};
+// clang-format off
 const BoxText kBoxes[] = {
     {" Zielpfad f\xFCr Profi-Bedienprogramm BrindaVel ", "Der eingestellte Zielpfad existiert noch nicht.  \n\n"
      "Soll der Zielpfad \n\n    %s  \n\nangelegt werden ? ", IDI_QUESTION},
@@ -40,11 +45,11 @@ const BoxText kBoxes[] = {
     {" Software f\xFCr BrindaVel ", "Die Installation der Software   \nVersion V.23 war nicht erfolgreich !   ",
      IDI_HAND},
 };
+// clang-format on
 
 // 1 when the box's icon control shows the system icon `icon` on screen, pixel for pixel as drawn here on the
 // box's background (seen: identical under Wine). Polls until the control is uncovered and painted.
-bool ShowsIcon(HWND box, LPCSTR icon)
-{
+bool ShowsIcon(HWND box, LPCSTR icon) {
     RECT place = {};
     if (!GetWindowRect(GetDlgItem(box, 1088), &place)) return false;  // the icon control of Wine's message box
     HDC screen = GetDC(0), memory = CreateCompatibleDC(screen);
@@ -87,7 +92,9 @@ protected:
         defaultTarget = std::string(folder) + "\\BrindaVel\\";
         RemoveShortcut();
     }
-    void TearDown() override { for (DrvProcess* run : {&process, &others[0], &others[1]}) DrvCloseProcess(run); }
+    void TearDown() override {
+        for (DrvProcess* run : {&process, &others[0], &others[1]}) DrvCloseProcess(run);
+    }
 
     // Seen under Wine: right after a save the shell's menu builder holds the new shortcut open for a while.
     void RemoveShortcut() {
@@ -143,6 +150,7 @@ protected:
 
 // The window as designed, in creation order: id, class, position, size, type (SS_CENTER 1, BS_AUTOCHECKBOX 3),
 // shown, tick (buttons), text.
+// clang-format off
 const char* const kGadgets[] = {
     "7 Static 15,14 45x18 0 1 'Zielpfad:'",
     "3 Edit 62,11 270x20 0 1 '%s'",  // the default target folder
@@ -153,6 +161,7 @@ const char* const kGadgets[] = {
     "5 Button 119,111 50x24 0 1 0 'Ja'",
     "6 Button 221,111 50x24 0 1 0 'Nein'",
 };
+// clang-format on
 
 // One run per row, each from the designed window: what the scratch folder holds first, the path typed and "Ja" (or
 // another way out), the box at the end (after the folder question, answered "Ja", or "Nein" for NO_BOX) and the
@@ -164,13 +173,14 @@ struct Case {
     const char* make[3];  // under the scratch folder: a folder when ending with a backslash, else an empty file;
                           // for FILE_NOT_CREATED the first is a folder of the file's name in Arbeit\, blocking it
     const char* typed;    // under the scratch folder; null: a folder name of 304 characters
-    bool asks;  // the folder question comes first
+    bool asks;            // the folder question comes first
     BoxKind box;
     const char *rootAfter, *workAfter;  // the entries after the end (workAfter null: not looked at)
     bool onDriveS;                      // working directory S:\Arbeit, with the shortcut box unticked
     const char* workIn = "Arbeit";      // else the working directory, under the scratch folder
     int dpi = 96;                       // the display's, for this run
 };
+// clang-format off
 const Case kCases[] = {
     // The user's own (empty) notes in the working folder, and two more starts while the question is open.
     {"CompleteInstallation", BY_JA, {"Ziel\\", "Arbeit\\Notiz.txt"}, "Ziel\\BrindaVel\\", true, SUCCESS,
@@ -199,6 +209,7 @@ const Case kCases[] = {
     {"At144Dpi", BY_CLOSE_BOX, {}, "", false, NO_BOX, "Arbeit", "", false, "Arbeit", 144},
     {"At192Dpi", BY_ESCAPE_KEY, {}, "", false, NO_BOX, "Arbeit", "", false, "Arbeit", 192},
 };
+// clang-format on
 
 class Runs : public Installer, public ::testing::WithParamInterface<Case> {};
 
@@ -315,8 +326,7 @@ INSTANTIATE_TEST_SUITE_P(Each, Runs, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // Selects `folder` in the driven process's picker as the pre-selection does, with the path written into that process.
-bool SelectInPicker(const DrvProcess& process, HWND picker, const std::string& folder)
-{
+bool SelectInPicker(const DrvProcess& process, HWND picker, const std::string& folder) {
     void* path = VirtualAllocEx(process.process, 0, folder.size() + 1, MEM_COMMIT, PAGE_READWRITE);
     DWORD_PTR done = 0;
     bool selected = path && WriteProcessMemory(process.process, path, folder.c_str(), folder.size() + 1, 0) &&
@@ -326,8 +336,7 @@ bool SelectInPicker(const DrvProcess& process, HWND picker, const std::string& f
 }
 
 // The path of the module `name` in the process, "" while it has none of that name.
-std::string LoadedModule(DWORD process, const char* name)
-{
+std::string LoadedModule(DWORD process, const char* name) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process);
     MODULEENTRY32 module = {sizeof module};
     std::string path;
@@ -348,8 +357,8 @@ TEST_F(Installer, PlantedLibrariesAreNeverLoaded) {
         ASSERT_TRUE(CopyFileA(BRV_E2E_PLANTED_LIBRARY, (folder + "\\dinput.dll").c_str(), FALSE));
     // Wine's override for this program alone (seen: WINEDLLOVERRIDES set here does not reach a started program).
     const char* const key = "Software\\Wine\\AppDefaults\\BrindaVelSetup.exe";
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(key) + "\\DllOverrides").c_str(),
-                                             "dinput", REG_SZ, "native,builtin", 15));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(key) + "\\DllOverrides").c_str(), "dinput",
+                                             REG_SZ, "native,builtin", 15));
     Start(setup.c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, key);
     char system[MAX_PATH];

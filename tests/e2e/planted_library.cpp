@@ -2,8 +2,7 @@
 // Contract: built as dinput.dll; it exports nothing the installer asks for.
 #include <windows.h>
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, void*)
-{
+extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH) {
         char path[MAX_PATH + 8];
         DWORD length = GetModuleFileNameA(self, path, MAX_PATH);

@@ -29,8 +29,17 @@ int Recurse(int depth) {
 
 // The trap's own queries, written instead of a box.
 void QueryReport() {
-    Write("note.txt", TextBuilder().Add(FaultMessage(-1)).Add("|").AddNumber(FaultCode()).Add("|")
-                          .AddNumber(FaultTargetAddress()).Add("|").AddNumber(FaultLine()).Add("|").Add(FaultFile(-1)).Text());
+    Write("note.txt", TextBuilder()
+                          .Add(FaultMessage(-1))
+                          .Add("|")
+                          .AddNumber(FaultCode())
+                          .Add("|")
+                          .AddNumber(FaultTargetAddress())
+                          .Add("|")
+                          .AddNumber(FaultLine())
+                          .Add("|")
+                          .Add(FaultFile(-1))
+                          .Text());
 }
 
 // Faults a second time once the main thread's report is on screen.
@@ -72,12 +81,16 @@ int main() {
     if (!lstrcmpA(mode, "report")) {
         // The record of a write to address 16, raised exactly: the emulated CPU of the test bench misnames the fault.
         const ULONG_PTR write_at_16[2] = {1, 16};
-        SOURCE_LINE; Write("note.txt", TextBuilder().AddNumber(__LINE__ + 1).Text());
-        SOURCE_LINE; RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 2, write_at_16);
+        SOURCE_LINE;
+        Write("note.txt", TextBuilder().AddNumber(__LINE__ + 1).Text());
+        SOURCE_LINE;
+        RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 2, write_at_16);
     }
     if (!lstrcmpA(mode, "overflow")) {
-        SOURCE_LINE; Write("note.txt", TextBuilder().AddNumber(__LINE__ + 1).Text());
-        SOURCE_LINE; return Recurse(0);
+        SOURCE_LINE;
+        Write("note.txt", TextBuilder().AddNumber(__LINE__ + 1).Text());
+        SOURCE_LINE;
+        return Recurse(0);
     }
     if (!lstrcmpA(mode, "recursive")) {
         InstallFaultHandler([] { Write("note.txt", "report entered"), *bad_pointer = 4; });

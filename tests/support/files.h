@@ -2,15 +2,15 @@
 // Contract: header-only; a file that cannot be opened reads as "<none>"; a tree is made and removed with its parents.
 #pragma once
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <set>
 #include <string>
 
 inline std::string Read(const std::string& name) {
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file =
+        CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<none>";
     std::string text(GetFileSize(file, nullptr) + 1, '\0');
     DWORD got = 0;

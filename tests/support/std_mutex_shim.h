@@ -9,26 +9,26 @@
 namespace std {
 
 class mutex {
- public:
-  mutex() { InitializeSRWLock(&lock_); }
-  mutex(const mutex&) = delete;
-  mutex& operator=(const mutex&) = delete;
-  void lock() { AcquireSRWLockExclusive(&lock_); }
-  void unlock() { ReleaseSRWLockExclusive(&lock_); }
-  SRWLOCK lock_;
+public:
+    mutex() { InitializeSRWLock(&lock_); }
+    mutex(const mutex&) = delete;
+    mutex& operator=(const mutex&) = delete;
+    void lock() { AcquireSRWLockExclusive(&lock_); }
+    void unlock() { ReleaseSRWLockExclusive(&lock_); }
+    SRWLOCK lock_;
 };
 
 class condition_variable {
- public:
-  condition_variable() { InitializeConditionVariable(&cv_); }
-  void notify_all() { WakeAllConditionVariable(&cv_); }
-  template <class Predicate>
-  void wait(unique_lock<mutex>& lock, Predicate ready) {
-    while (!ready()) SleepConditionVariableSRW(&cv_, &lock.mutex()->lock_, INFINITE, 0);
-  }
+public:
+    condition_variable() { InitializeConditionVariable(&cv_); }
+    void notify_all() { WakeAllConditionVariable(&cv_); }
+    template <class Predicate>
+    void wait(unique_lock<mutex>& lock, Predicate ready) {
+        while (!ready()) SleepConditionVariableSRW(&cv_, &lock.mutex()->lock_, INFINITE, 0);
+    }
 
- private:
-  CONDITION_VARIABLE cv_;
+private:
+    CONDITION_VARIABLE cv_;
 };
 
 }  // namespace std

@@ -1,11 +1,11 @@
 // Tests of the window runtime under Wine: events, placement, focus, shortcuts and menus, gadgets, message boxes.
 // Contract: one program with real windows on the session's display; keys go through the platform's input queue,
 // every wait is a poll with a time limit, and every test closes its windows.
-#include <windows.h>
 #include <process.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 #include <string>
 
@@ -34,7 +34,9 @@ bool WaitFor(Condition condition, DWORD limit = 5000, bool pump = true) {
     return true;
 }
 
-void Drain() { for (int round = 0; round < 10000 && (PollEvent() || PollEvent()); ++round) continue; }
+void Drain() {
+    for (int round = 0; round < 10000 && (PollEvent() || PollEvent()); ++round) continue;
+}
 
 bool MenuEventArrives(int item, DWORD limit = 5000) {
     return WaitFor([&] { return FetchEvent(20) == EVENT_MENU && EventSourceItem() == item; }, limit, false);
@@ -43,7 +45,8 @@ bool MenuEventArrives(int item, DWORD limit = 5000) {
 // A key through the platform's input queue, with a modifier key (0: none) held around it.
 void PressKey(BYTE key, BYTE modifier = 0) {
     const BYTE keys[] = {modifier, key, key, modifier};
-    for (int i = 0; i < 4; ++i) if (keys[i]) keybd_event(keys[i], 0, i < 2 ? 0 : KEYEVENTF_KEYUP, 0);
+    for (int i = 0; i < 4; ++i)
+        if (keys[i]) keybd_event(keys[i], 0, i < 2 ? 0 : KEYEVENTF_KEYUP, 0);
 }
 
 bool BringToFront(HWND window) {
@@ -90,6 +93,7 @@ TEST_F(Ui, MessagesBecomeEventsInOrder) {
     ASSERT_NE(0, CreateNumberedWindow(1, 50, 60, 200, 100, "Eins", FRAME | WINDOW_HIDDEN));
     ASSERT_NE(0, CreateNumberedWindow(2, 300, 60, 100, 50, "Zwei", FRAME | WINDOW_HIDDEN | WINDOW_NO_GADGET_LIST));
     Drain();
+    // clang-format off
     const struct { UINT message; WPARAM wParam; int post, window, source, events[6]; } steps[] = {
         {WM_SIZE, SIZE_RESTORED, 0, 1, 0, {5, 0}},  // never minimised or maximised: size only
         {WM_SIZE, SIZE_MAXIMIZED, 0, 1, 0, {-1}}, {WM_ACTIVATE, WA_INACTIVE, 0, 1, 0, {-1}},
@@ -109,6 +113,7 @@ TEST_F(Ui, MessagesBecomeEventsInOrder) {
         {WM_COMMAND, MAKEWPARAM(6, 1), 1, 1, 6, {13101, 0}},  // a shortcut
         {WM_COMMAND, MAKEWPARAM(CMD_NEXT_FIELD, 1), 1, 1, 6, {WM_COMMAND, 0}},  // moves the focus only
     };
+    // clang-format on
     for (const auto& step : steps) {
         SCOPED_TRACE(&step - steps);
         if (step.post) PostMessageA(WindowHandleOf(step.window), step.message, step.wParam, 0);
@@ -124,6 +129,7 @@ TEST_F(Ui, WindowsKeepClientSizeAndPlacementWhenTheMenuBarAppears) {
     ASSERT_NE(0, CreateNumberedWindow(5, 100, 100, 600, 400, "Vorn", FRAME | WINDOW_NO_GADGET_LIST));
     // centre: 0 at x, y; 1 on the screen; 2 on window 5, then the active window. menu: 1 a title and an item; 2 items
     // only, wrapping the bar, after a menu that ended in a drop-down (measured after a new frame: drawn on the bar).
+    // clang-format off
     const struct { int x, y, width, height, flags, centre, menu; } rows[] = {
         {120, 140, 200, 100, 0, 0, 0},  // flags 0: a caption all the same
         {40, 50, 390, 170, FRAME | WINDOW_HIDDEN, 0, 1},
@@ -132,6 +138,7 @@ TEST_F(Ui, WindowsKeepClientSizeAndPlacementWhenTheMenuBarAppears) {
         {0, 0, 390, 170, FRAME | WINDOW_CENTRE_ACTIVE, 2, 1},
         {0, 0, 5000, 4000, FRAME | WINDOW_CENTRE_SCREEN | WINDOW_HIDDEN, 1, 0},  // larger than the screen: shrunk to it
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
         RECT reference = screen, outer, client;
@@ -166,8 +173,10 @@ TEST_F(Ui, TabWrapsOverTheTabStopsAndShortcutsAreMenuEventsOfTheActiveWindowOnly
     HMENU bar = GetMenu(WindowHandleOf(0));
     EXPECT_EQ(1, GetMenuItemCount(bar));  // the menu's one title
     SetFocus(Gadget(3));
+    // clang-format off
     const struct { BYTE modifier; int expected; } steps[] = {{0, 4}, {0, 11}, {0, 5}, {0, 6}, {0, 3}, {0, 4},
         {VK_SHIFT, 3}, {VK_SHIFT, 6}, {VK_SHIFT, 5}, {VK_SHIFT, 11}, {VK_SHIFT, 4}, {VK_SHIFT, 3}, {VK_SHIFT, 6}};
+    // clang-format on
     for (const auto& step : steps) ASSERT_TRUE(TabMovesFocusTo(step.modifier, step.expected)) << step.expected;
     ShowOrHideGadget(5, 1);
     EnableWindow(Gadget(11), FALSE);
@@ -177,11 +186,13 @@ TEST_F(Ui, TabWrapsOverTheTabStopsAndShortcutsAreMenuEventsOfTheActiveWindowOnly
     EXPECT_TRUE(TabMovesFocusTo(VK_SHIFT, 5));
 
     ASSERT_TRUE(AddShortcut(0, VK_F5 | SHORTCUT_CONTROL, 8));
-    ASSERT_TRUE(AddShortcut(0, VK_TAB, 77));  // replaces the plain Tab of the focus moves
+    ASSERT_TRUE(AddShortcut(0, VK_TAB, 77));      // replaces the plain Tab of the focus moves
     EXPECT_FALSE(AddShortcut(42, VK_ESCAPE, 6));  // no such window
     SetFocus(Gadget(3));
+    // clang-format off
     const struct { BYTE key, modifier; int item; } keys[] = {  // Alt+I opens the drop-down, E chooses the item
         {VK_ESCAPE, 0, 6}, {VK_F5, VK_CONTROL, 8}, {VK_TAB, 0, 77}, {'I', VK_MENU, 0}, {'E', 0, 70001 & 0xFFFF}};
+    // clang-format on
     for (const auto& key : keys) {
         PressKey(key.key, key.modifier);
         if (key.item) EXPECT_TRUE(MenuEventArrives(key.item)) << "key " << int(key.key);
@@ -202,8 +213,10 @@ TEST_F(Ui, TabWrapsOverTheTabStopsAndShortcutsAreMenuEventsOfTheActiveWindowOnly
 TEST_F(Ui, GadgetsShowStateTextFocusAndFontByKindAndNeedAGadgetList) {
     ASSERT_TRUE(OpenInstallerWindow());
     // A check box knows only 0 and 1, the progress bar its position; labels, fields and unknown numbers no state.
+    // clang-format off
     const struct { int gadget, value, expected; } states[] = {
         {11, 0, 0}, {11, 5, 1}, {11, -1, 1}, {13, 17, 17}, {13, 0, 0}, {7, 1, 0}, {3, 1, 0}, {99, 1, 0}};
+    // clang-format on
     for (const auto& row : states) {
         PutGadgetState(row.gadget, row.value);
         EXPECT_EQ(row.expected, ReadGadgetState(row.gadget)) << row.gadget << " " << row.value;
@@ -322,13 +335,15 @@ bool Join(HANDLE thread) { return WaitForSingleObject(thread, 40000) == WAIT_OBJ
 TEST_F(Ui, AMessageBoxDisablesTheThreadsOtherWindowsWhileItIsOpen) {
     const int flags[4] = {0, 0, WINDOW_HIDDEN, 0};  // 0 in front, 1 visible, 2 hidden, 3 disabled already
     for (int number = 0; number < 4; ++number) {
-        ASSERT_NE(0, CreateNumberedWindow(number, 40 + 300 * (number % 2), 40 + 150 * (number / 2), 250, 80,
-                                          "Fenster", FRAME | WINDOW_NO_GADGET_LIST | flags[number]));
+        ASSERT_NE(0, CreateNumberedWindow(number, 40 + 300 * (number % 2), 40 + 150 * (number / 2), 250, 80, "Fenster",
+                                          FRAME | WINDOW_NO_GADGET_LIST | flags[number]));
     }
     EnableWindow(WindowHandleOf(3), FALSE);
+    // clang-format off
     const struct { const char *title, *text; int flags, answer; } boxes[] = {
         {"Frage", " Soll der Ordner erzeugt werden? ", MB_TOPMOST | MB_ICONQUESTION | MB_YESNO, IDNO},
         {nullptr, nullptr, MB_TOPMOST | MB_ICONERROR, IDOK}};
+    // clang-format on
     const bool during[4] = {false, false, true, false};  // 0 by the box as its owner, 1 by the runtime
     const bool after[4] = {true, true, true, false};     // 3 was not disabled by the runtime
     for (const auto& box : boxes) {

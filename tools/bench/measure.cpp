@@ -1,8 +1,8 @@
 // Benchmark measuring program: starts one installer and times its visible states from outside, the same way for each.
 // Contract: one mode a run (ours | peer-gui | msi), one JSON object on stdout; exit code 0 when the run went as planned.
-#include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
+#include <windows.h>
 
 #include "app/install.h"
 #include "tools/bench/pause_log.h"
@@ -13,13 +13,11 @@ static LARGE_INTEGER counter_start;
 
 // Milliseconds on this program's clock; the performance counter is the machine's, so the installer's pause log
 // (stamped with the same counter) lands on the same clock.
-static double counter_ms(LONGLONG counter)
-{
+static double counter_ms(LONGLONG counter) {
     return (double)(counter - counter_start.QuadPart) * 1000.0 / (double)counter_frequency.QuadPart;
 }
 
-static double now_ms()
-{
+static double now_ms() {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return counter_ms(counter.QuadPart);
@@ -37,8 +35,7 @@ struct Run {
 
 // Every program is started alike, by the driver: quoted program, its switches, on the visible desktop, in the given
 // working folder. The launch time is taken just before the process is created.
-static int start(Run* run, const char* program, const char* switches, const char* directory)
-{
+static int start(Run* run, const char* program, const char* switches, const char* directory) {
     ZeroMemory(run, sizeof *run);
     run->launched = now_ms();
     return DrvStartCommand(program, switches, directory, &run->process);
@@ -48,8 +45,7 @@ typedef int (*Condition)(Run* run, void* context);
 
 // The one polling loop of every wait, for every program: test, sample the memory every few turns, sleep 1 ms.
 // 1 and the time when the condition holds; 0 when the process ends first or the timeout passes.
-static int poll(Run* run, Condition condition, void* context, double* seen)
-{
+static int poll(Run* run, Condition condition, void* context, double* seen) {
     for (;;) {
         int running = DrvIsRunning(&run->process);  // before the test: the end may be what is waited for
         if (condition(run, context)) {
@@ -62,8 +58,7 @@ static int poll(Run* run, Condition condition, void* context, double* seen)
     }
 }
 
-static int fail(Run* run, const char* stage)
-{
+static int fail(Run* run, const char* stage) {
     if (run) DrvCloseProcess(&run->process);
     printf("{\"error\":\"%s\"}\n", stage);
     return 1;
@@ -90,16 +85,14 @@ struct FrameSearch {
 
 // The frame: a visible, enabled, captioned top-level window of the program's first thread (ours: the main window;
 // the peer: its dialog frame). Tooltips and message boxes have no caption or do not exist yet.
-static BOOL CALLBACK find_frame_window(HWND window, LPARAM parameter)
-{
+static BOOL CALLBACK find_frame_window(HWND window, LPARAM parameter) {
     LONG style = GetWindowLongA(window, GWL_STYLE);
     if (!IsWindowVisible(window) || !IsWindowEnabled(window) || (style & WS_CAPTION) != WS_CAPTION) return TRUE;
     ((FrameSearch*)parameter)->found = window;
     return FALSE;
 }
 
-static int frame_shown(Run* run, void* context)
-{
+static int frame_shown(Run* run, void* context) {
     Startup* startup = (Startup*)context;
     FrameSearch search = {NULL};
     EnumThreadWindows(run->process.threadId, find_frame_window, (LPARAM)&search);
@@ -107,34 +100,25 @@ static int frame_shown(Run* run, void* context)
     return search.found != NULL;
 }
 
-static int frame_complete(Run*, void* context)
-{
+static int frame_complete(Run*, void* context) {
     Startup* startup = (Startup*)context;
     return startup->side->complete(startup->frame, &startup->field);
 }
 
-static int input_idle(Run* run, void*)
-{
-    return WaitForInputIdle(run->process.process, 0) == 0;
-}
+static int input_idle(Run* run, void*) { return WaitForInputIdle(run->process.process, 0) == 0; }
 
-static int field_read_only(Run*, void* context)
-{
+static int field_read_only(Run*, void* context) {
     return (GetWindowLongA(((Startup*)context)->field, GWL_STYLE) & ES_READONLY) != 0;
 }
 
-static int field_editable(Run* run, void* context)
-{
-    return !field_read_only(run, context);
-}
+static int field_editable(Run* run, void* context) { return !field_read_only(run, context); }
 
 // Launch -> frame shown -> complete window drawn -> input-idle -> ready: a message posted to the program's edit field
 // has been taken from its queue and handled. The probe is EM_SETREADONLY: it changes the field's style, which this
 // process reads without the program's help (a sent query would only be answered at the program's next message wait,
 // for ours after its loop's 10 ms pause, app/main.cpp). The field is made editable again at once (ours handles that
 // in its next loop pass, before it paints anything; the peer may paint the field grey for a millisecond).
-static int measure_startup(Run* run, const Side* side, Startup* startup)
-{
+static int measure_startup(Run* run, const Side* side, Startup* startup) {
     ZeroMemory(startup, sizeof *startup);
     startup->side = side;
     if (!poll(run, frame_shown, startup, &startup->shown)) return 0;
@@ -149,21 +133,17 @@ static int measure_startup(Run* run, const Side* side, Startup* startup)
     return poll(run, field_editable, startup, &startup->restored);
 }
 
-static void print_startup(const Run* run, const Startup* startup)
-{
-    printf("\"shown_ms\":%.3f,\"drawn_ms\":%.3f,\"idle_ms\":%.3f,\"ready_ms\":%.3f,\"restored_ms\":%.3f,"
-           "\"peak_ready\":%lu,",
-           startup->shown - run->launched, startup->drawn - run->launched, startup->idle - run->launched,
-           startup->ready - run->launched, startup->restored - run->launched, (unsigned long)startup->peakReady);
+static void print_startup(const Run* run, const Startup* startup) {
+    printf(
+        "\"shown_ms\":%.3f,\"drawn_ms\":%.3f,\"idle_ms\":%.3f,\"ready_ms\":%.3f,\"restored_ms\":%.3f,"
+        "\"peak_ready\":%lu,",
+        startup->shown - run->launched, startup->drawn - run->launched, startup->idle - run->launched,
+        startup->ready - run->launched, startup->restored - run->launched, (unsigned long)startup->peakReady);
 }
 
-static int process_ended(Run* run, void*)
-{
-    return WaitForSingleObject(run->process.process, 0) == WAIT_OBJECT_0;
-}
+static int process_ended(Run* run, void*) { return WaitForSingleObject(run->process.process, 0) == WAIT_OBJECT_0; }
 
-static void print_text(const char* name, const char* text)
-{
+static void print_text(const char* name, const char* text) {
     printf("\"%s\":\"", name);
     for (const unsigned char* p = (const unsigned char*)text; *p; p++) {
         if (*p == '"' || *p == '\\') printf("\\%c", *p);
@@ -174,8 +154,7 @@ static void print_text(const char* name, const char* text)
 }
 
 // The end of every record: peak working set over the run, exit code.
-static int finish(Run* run, double ended)
-{
+static int finish(Run* run, double ended) {
     DWORD exit_code = 0;
     GetExitCodeProcess(run->process.process, &exit_code);
     printf("\"ended_ms\":%.3f,\"peak_working_set\":%lu,\"exit_code\":%lu}\n", ended - run->launched,
@@ -186,8 +165,7 @@ static int finish(Run* run, double ended)
 
 // --- Ours ---
 
-static int ours_complete(HWND frame, HWND* field)
-{
+static int ours_complete(HWND frame, HWND* field) {
     HWND last = GetDlgItem(frame, GADGET_NO_BUTTON);  // the last gadget the start-up creates
     if (!last || !IsWindowVisible(last)) return 0;
     *field = GetDlgItem(frame, GADGET_PATH_FIELD);
@@ -204,8 +182,7 @@ struct BoxWait {
     HWND found;
 };
 
-static BOOL CALLBACK find_box_window(HWND window, LPARAM parameter)
-{
+static BOOL CALLBACK find_box_window(HWND window, LPARAM parameter) {
     BoxWait* wait = (BoxWait*)parameter;
     char name[16];
     if (window == wait->other || !IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) ||
@@ -215,8 +192,7 @@ static BOOL CALLBACK find_box_window(HWND window, LPARAM parameter)
     return FALSE;
 }
 
-static int box_shown(Run* run, void* context)
-{
+static int box_shown(Run* run, void* context) {
     BoxWait* wait = (BoxWait*)context;
     wait->found = NULL;
     EnumThreadWindows(run->process.threadId, find_box_window, (LPARAM)wait);
@@ -225,8 +201,7 @@ static int box_shown(Run* run, void* context)
 }
 
 // Pause time of the log inside [from, to] on this program's clock.
-static double pause_ms_between(const PauseLog* log, LONG count, double from, double to)
-{
+static double pause_ms_between(const PauseLog* log, LONG count, double from, double to) {
     double total = 0;
     for (LONG i = 0; i < count; i++) {
         double start = counter_ms(log->entries[i].start), end = counter_ms(log->entries[i].end);
@@ -243,8 +218,7 @@ static double pause_ms_between(const PauseLog* log, LONG count, double from, dou
 // (app/main.cpp), 20 ms a settle step's (app/install.cpp, ended by the rule in app/install.h), any other the
 // 200 ms of the drain before staging and of the clean-up (app/install.cpp).
 static void print_pauses(const Run* run, const PauseLog* log, double ready, double clicked, double question_seen,
-                         double result_seen, double result_answered, double ended)
-{
+                         double result_seen, double result_answered, double ended) {
     LONG count = log->count;
     double launched = run->launched;
     int loop_before_ready = 0;
@@ -264,20 +238,20 @@ static void print_pauses(const Run* run, const PauseLog* log, double ready, doub
             loop_ms_before_ready += end - start;
         }
     }
-    printf("\"loop_start_ms\":%.3f,\"loop_pauses_before_ready\":%d,\"loop_pause_ms_before_ready\":%.3f,"
-           "\"pause_counts\":[%d,%d,%d],\"pause_ms\":[%.3f,%.3f,%.3f],\"meter_open_ms\":%.3f,"
-           "\"install_pause_ms\":%.3f,\"question_pause_ms\":%.3f,\"last_pause_before_result_ms\":%.3f,"
-           "\"end_pause_ms\":%.3f,\"pause_log_full\":%d,",
-           loop_start, loop_before_ready, loop_ms_before_ready, counts[0], counts[1], counts[2], totals[0], totals[1],
-           totals[2], counter_ms(log->openEnd) - counter_ms(log->openStart),
-           pause_ms_between(log, count, clicked, result_seen), pause_ms_between(log, count, clicked, question_seen),
-           last_before_result, pause_ms_between(log, count, result_answered, ended), count >= log->capacity);
+    printf(
+        "\"loop_start_ms\":%.3f,\"loop_pauses_before_ready\":%d,\"loop_pause_ms_before_ready\":%.3f,"
+        "\"pause_counts\":[%d,%d,%d],\"pause_ms\":[%.3f,%.3f,%.3f],\"meter_open_ms\":%.3f,"
+        "\"install_pause_ms\":%.3f,\"question_pause_ms\":%.3f,\"last_pause_before_result_ms\":%.3f,"
+        "\"end_pause_ms\":%.3f,\"pause_log_full\":%d,",
+        loop_start, loop_before_ready, loop_ms_before_ready, counts[0], counts[1], counts[2], totals[0], totals[1],
+        totals[2], counter_ms(log->openEnd) - counter_ms(log->openStart),
+        pause_ms_between(log, count, clicked, result_seen), pause_ms_between(log, count, clicked, question_seen),
+        last_before_result, pause_ms_between(log, count, result_answered, ended), count >= log->capacity);
 }
 
 // ours EXE WORKDIR TARGET (the benchmark's build, which logs its pauses): start-up; type the target; "Ja"; "Ja" to
 // the question about the missing folder; read and confirm the result; the end.
-static int measure_ours(const char* exe, const char* directory, const char* target)
-{
+static int measure_ours(const char* exe, const char* directory, const char* target) {
     Run run;
     Startup startup;
     if (!start(&run, exe, NULL, directory)) return fail(NULL, "launch");
@@ -285,7 +259,8 @@ static int measure_ours(const char* exe, const char* directory, const char* targ
     char name[32];
     PauseLogName(run.process.processId, name);
     HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
-    const PauseLog* log = mapping ? (const PauseLog*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(PauseLog)) : NULL;
+    const PauseLog* log =
+        mapping ? (const PauseLog*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(PauseLog)) : NULL;
     if (!log) return fail(&run, "no pause log: not the benchmark's build of the installer");
     if (log->frequency != counter_frequency.QuadPart) return fail(&run, "pause log on another clock");
 
@@ -309,9 +284,10 @@ static int measure_ours(const char* exe, const char* directory, const char* targ
     double at = run.launched;
     printf("{\"mode\":\"ours\",");
     print_startup(&run, &startup);
-    printf("\"clicked_ms\":%.3f,\"question_seen_ms\":%.3f,\"question_answered_ms\":%.3f,\"result_seen_ms\":%.3f,"
-           "\"result_answered_ms\":%.3f,",
-           clicked - at, question_seen - at, question_answered - at, result_seen - at, result_answered - at);
+    printf(
+        "\"clicked_ms\":%.3f,\"question_seen_ms\":%.3f,\"question_answered_ms\":%.3f,\"result_seen_ms\":%.3f,"
+        "\"result_answered_ms\":%.3f,",
+        clicked - at, question_seen - at, question_answered - at, result_seen - at, result_answered - at);
     print_pauses(&run, log, startup.ready, clicked, question_seen, result_seen, result_answered, ended);
     print_text("question_text", question.box.text);
     print_text("result_title", result.box.title);
@@ -324,8 +300,7 @@ static int measure_ours(const char* exe, const char* directory, const char* targ
 // --- The NSIS peer ---
 
 // The peer's frame is a dialog; each page is a dialog inside it, and only the current one is visible.
-static HWND visible_page(HWND frame)
-{
+static HWND visible_page(HWND frame) {
     HWND page = NULL;
     while ((page = FindWindowExA(frame, page, "#32770", NULL)) != NULL) {
         if (IsWindowVisible(page)) return page;
@@ -337,8 +312,7 @@ static HWND visible_page(HWND frame)
 // the close button) and IDCANCEL; the directory page holds the folder field; the install page a progress bar.
 static const int PEER_FOLDER_FIELD = 1019;
 
-static int peer_complete(HWND frame, HWND* field)
-{
+static int peer_complete(HWND frame, HWND* field) {
     HWND page = visible_page(frame);
     *field = page ? GetDlgItem(page, PEER_FOLDER_FIELD) : NULL;
     return *field != NULL;
@@ -348,8 +322,7 @@ static const Side PEER = {peer_complete};
 
 // The install page has finished: its progress bar is full and the frame's close button is enabled again (it is
 // disabled while the files are copied, and the cancel button stays disabled afterwards).
-static int peer_finished(Run*, void* context)
-{
+static int peer_finished(Run*, void* context) {
     HWND frame = (HWND)context;
     HWND page = visible_page(frame);
     HWND progress = page ? FindWindowExA(page, NULL, "msctls_progress32", NULL) : NULL;
@@ -364,8 +337,7 @@ static int peer_finished(Run*, void* context)
 
 // peer-gui EXE WORKDIR TARGET: start-up; type the target into its folder field; the install button; the finished
 // install page; its close button; the end. The GUI install of the same files, driven as ours is.
-static int measure_peer_gui(const char* exe, const char* directory, const char* target)
-{
+static int measure_peer_gui(const char* exe, const char* directory, const char* target) {
     Run run;
     Startup startup;
     if (!start(&run, exe, NULL, directory)) return fail(NULL, "launch");
@@ -391,8 +363,7 @@ static int measure_peer_gui(const char* exe, const char* directory, const char* 
 
 // msi PACKAGE WORKDIR TARGET: the Windows Installer's quiet install of the package into TARGET, start to end.
 // Unquoted paths (the benchmark's have no spaces): a quoted folder ending in a backslash would escape its quote.
-static int measure_msi(const char* package, const char* directory, const char* target)
-{
+static int measure_msi(const char* package, const char* directory, const char* target) {
     char program[MAX_PATH + 16];
     UINT length = GetSystemDirectoryA(program, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return fail(NULL, "system folder");
@@ -414,14 +385,14 @@ static int measure_msi(const char* package, const char* directory, const char* t
     return finish(&run, ended);
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QueryPerformanceFrequency(&counter_frequency);
     QueryPerformanceCounter(&counter_start);
     if (argc >= 5 && lstrcmpA(argv[1], "ours") == 0) return measure_ours(argv[2], argv[3], argv[4]);
     if (argc >= 5 && lstrcmpA(argv[1], "peer-gui") == 0) return measure_peer_gui(argv[2], argv[3], argv[4]);
     if (argc >= 5 && lstrcmpA(argv[1], "msi") == 0) return measure_msi(argv[2], argv[3], argv[4]);
-    fprintf(stderr, "usage: bench-measure ours EXE WORKDIR TARGET | peer-gui EXE WORKDIR TARGET"
-                    " | msi PACKAGE WORKDIR TARGET\n");
+    fprintf(stderr,
+            "usage: bench-measure ours EXE WORKDIR TARGET | peer-gui EXE WORKDIR TARGET"
+            " | msi PACKAGE WORKDIR TARGET\n");
     return 2;
 }

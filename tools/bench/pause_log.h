@@ -21,8 +21,7 @@ struct PauseLog {
 };
 
 // "BrindaVelPauseLog-" and the process id in decimal; `name` holds at least 32 bytes.
-inline void PauseLogName(DWORD processId, char* name)
-{
+inline void PauseLogName(DWORD processId, char* name) {
     const char prefix[] = "BrindaVelPauseLog-";
     int length = 0;
     while (prefix[length]) {

@@ -7,8 +7,7 @@
 static PauseLog* pause_log;
 static int pause_log_tried;
 
-static void open_pause_log()
-{
+static void open_pause_log() {
     pause_log_tried = 1;
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
@@ -28,8 +27,7 @@ static void open_pause_log()
     pause_log->openEnd = end.QuadPart;
 }
 
-void take_pause(DWORD milliseconds)
-{
+void take_pause(DWORD milliseconds) {
     if (!pause_log_tried) open_pause_log();
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);

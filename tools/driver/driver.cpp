@@ -20,8 +20,7 @@ struct Deadline {
 // The one polling loop of the waits: `check` answers 1 (there), 0 (not yet) or -1 (never: the process or window is
 // gone); it runs at once and then every POLL_MS until the timeout. 1 only when `check` answered 1.
 template <class Check>
-int Poll(int timeoutMs, Check check)
-{
+int Poll(int timeoutMs, Check check) {
     Deadline deadline(timeoutMs);
     for (;;) {
         int state = check();
@@ -31,15 +30,13 @@ int Poll(int timeoutMs, Check check)
     }
 }
 
-int ClassIs(HWND window, const char* name)
-{
+int ClassIs(HWND window, const char* name) {
     char buffer[64];
     if (!GetClassNameA(window, buffer, sizeof buffer)) return 0;
     return lstrcmpiA(buffer, name) == 0;
 }
 
-int BelongsTo(HWND window, DWORD processId)
-{
+int BelongsTo(HWND window, DWORD processId) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     return owner == processId;
@@ -47,8 +44,7 @@ int BelongsTo(HWND window, DWORD processId)
 
 // Text stored with the window itself (what DefWindowProc keeps): readable without the owner's cooperation, so it
 // also works while the target is busy inside a click handler and does not pump messages.
-int StoredText(HWND window, char* buffer, int size)
-{
+int StoredText(HWND window, char* buffer, int size) {
     WCHAR wide[4096];
     int length = InternalGetWindowText(window, wide, 4096);
     if (length < 0) length = 0;
@@ -64,15 +60,13 @@ struct FindTopContext {
     HWND found;
 };
 
-BOOL CALLBACK FindTopProc(HWND window, LPARAM parameter)
-{
+BOOL CALLBACK FindTopProc(HWND window, LPARAM parameter) {
     FindTopContext* context = (FindTopContext*)parameter;
     if (!BelongsTo(window, context->processId) || !IsWindowVisible(window)) return TRUE;
     if (context->className) {
         if (!ClassIs(window, context->className)) return TRUE;
     } else {
-        if (ClassIs(window, "#32770") || ClassIs(window, "tooltips_class32") || ClassIs(window, "#32768"))
-            return TRUE;
+        if (ClassIs(window, "#32770") || ClassIs(window, "tooltips_class32") || ClassIs(window, "#32768")) return TRUE;
         LONG style = GetWindowLongA(window, GWL_STYLE);
         if ((style & WS_CAPTION) != WS_CAPTION || !IsWindowEnabled(window)) return TRUE;
     }
@@ -80,8 +74,7 @@ BOOL CALLBACK FindTopProc(HWND window, LPARAM parameter)
     return FALSE;
 }
 
-HWND FindTop(DWORD processId, const char* className)
-{
+HWND FindTop(DWORD processId, const char* className) {
     FindTopContext context = {processId, className, 0};
     EnumWindows(FindTopProc, (LPARAM)&context);
     return context.found;
@@ -94,8 +87,7 @@ struct ListContext {
     int count;
 };
 
-void Describe(HWND parent, HWND control, DrvControl* out)
-{
+void Describe(HWND parent, HWND control, DrvControl* out) {
     memset(out, 0, sizeof *out);
     out->hwnd = control;
     out->id = GetDlgCtrlID(control);
@@ -118,8 +110,7 @@ void Describe(HWND parent, HWND control, DrvControl* out)
     }
 }
 
-BOOL CALLBACK ListProc(HWND control, LPARAM parameter)
-{
+BOOL CALLBACK ListProc(HWND control, LPARAM parameter) {
     ListContext* context = (ListContext*)parameter;
     if (context->count >= context->capacity) return FALSE;
     Describe(context->parent, control, &context->out[context->count]);
@@ -127,8 +118,7 @@ BOOL CALLBACK ListProc(HWND control, LPARAM parameter)
     return TRUE;
 }
 
-BOOL CALLBACK BoxButtonProc(HWND control, LPARAM parameter)
-{
+BOOL CALLBACK BoxButtonProc(HWND control, LPARAM parameter) {
     DrvBox* box = (DrvBox*)parameter;
     if (!ClassIs(control, "Button") || !IsWindowVisible(control)) return TRUE;
     if (box->buttonCount >= DRV_MAX_BUTTONS) return FALSE;
@@ -140,8 +130,7 @@ BOOL CALLBACK BoxButtonProc(HWND control, LPARAM parameter)
 
 }  // namespace
 
-int DrvStartCommand(const char* program, const char* arguments, const char* workingDirectory, DrvProcess* out)
-{
+int DrvStartCommand(const char* program, const char* arguments, const char* workingDirectory, DrvProcess* out) {
     memset(out, 0, sizeof *out);
     // The line is as long as it needs to be: the quoted program, then a blank and the arguments.
     int programLength = lstrlenA(program);
@@ -175,13 +164,11 @@ int DrvStartCommand(const char* program, const char* arguments, const char* work
     return 1;
 }
 
-int DrvStart(const char* program, const char* workingDirectory, DrvProcess* out)
-{
+int DrvStart(const char* program, const char* workingDirectory, DrvProcess* out) {
     return DrvStartCommand(program, 0, workingDirectory, out);
 }
 
-void DrvCloseProcess(DrvProcess* process)
-{
+void DrvCloseProcess(DrvProcess* process) {
     if (process->process) {
         if (WaitForSingleObject(process->process, 0) == WAIT_TIMEOUT) {
             TerminateProcess(process->process, 9999);
@@ -194,13 +181,11 @@ void DrvCloseProcess(DrvProcess* process)
     process->thread = 0;
 }
 
-int DrvIsRunning(const DrvProcess* process)
-{
+int DrvIsRunning(const DrvProcess* process) {
     return process->process && WaitForSingleObject(process->process, 0) == WAIT_TIMEOUT;
 }
 
-HWND DrvWaitMainWindow(DrvProcess* process, int timeoutMs)
-{
+HWND DrvWaitMainWindow(DrvProcess* process, int timeoutMs) {
     HWND window = 0;
     Poll(timeoutMs, [&] {
         DrvSampleMemory(process);
@@ -210,8 +195,7 @@ HWND DrvWaitMainWindow(DrvProcess* process, int timeoutMs)
     return window;
 }
 
-HWND DrvWaitWindowOfClass(DrvProcess* process, const char* className, int timeoutMs)
-{
+HWND DrvWaitWindowOfClass(DrvProcess* process, const char* className, int timeoutMs) {
     HWND window = 0;
     Poll(timeoutMs, [&] {
         window = FindTop(process->processId, className);
@@ -220,26 +204,23 @@ HWND DrvWaitWindowOfClass(DrvProcess* process, const char* className, int timeou
     return window;
 }
 
-int DrvWaitGone(HWND window, int timeoutMs)
-{
+int DrvWaitGone(HWND window, int timeoutMs) {
     return Poll(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window) ? 1 : 0; });
 }
 
-int DrvWaitEnabled(HWND window, int timeoutMs)
-{
+int DrvWaitEnabled(HWND window, int timeoutMs) {
     return Poll(timeoutMs, [&] { return !IsWindow(window) ? -1 : IsWindowEnabled(window) ? 1 : 0; });
 }
 
-int DrvReadText(HWND window, char* buffer, int size)
-{
+int DrvReadText(HWND window, char* buffer, int size) {
     if (size <= 0) return 0;
     buffer[0] = 0;
     // An edit control keeps its text in its own buffer (seen under Wine: the stored window text stays what it
     // was at creation), so only WM_GETTEXT tells what the field shows now.
     if (ClassIs(window, "Edit")) {
         DWORD_PTR length = 0;
-        if (SendMessageTimeoutA(window, WM_GETTEXT, (WPARAM)size, (LPARAM)buffer, SMTO_ABORTIFHUNG,
-                                SEND_TIMEOUT_MS, &length)) {
+        if (SendMessageTimeoutA(window, WM_GETTEXT, (WPARAM)size, (LPARAM)buffer, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS,
+                                &length)) {
             buffer[(int)length < size ? (int)length : size - 1] = 0;
             return (int)length;
         }
@@ -247,15 +228,13 @@ int DrvReadText(HWND window, char* buffer, int size)
     return StoredText(window, buffer, size);
 }
 
-int DrvListControls(HWND parent, DrvControl* out, int capacity)
-{
+int DrvListControls(HWND parent, DrvControl* out, int capacity) {
     ListContext context = {parent, out, capacity, 0};
     EnumChildWindows(parent, ListProc, (LPARAM)&context);
     return context.count;
 }
 
-int DrvWaitControlVisible(HWND parent, int id, int visible, int timeoutMs)
-{
+int DrvWaitControlVisible(HWND parent, int id, int visible, int timeoutMs) {
     return Poll(timeoutMs, [&] {
         HWND control = GetDlgItem(parent, id);
         if (control && (IsWindowVisible(control) ? 1 : 0) == (visible ? 1 : 0)) return 1;
@@ -263,8 +242,7 @@ int DrvWaitControlVisible(HWND parent, int id, int visible, int timeoutMs)
     });
 }
 
-int DrvWaitControlText(HWND parent, int id, const char* text, int timeoutMs)
-{
+int DrvWaitControlText(HWND parent, int id, const char* text, int timeoutMs) {
     char buffer[1024];
     return Poll(timeoutMs, [&] {
         HWND control = GetDlgItem(parent, id);
@@ -276,8 +254,7 @@ int DrvWaitControlText(HWND parent, int id, const char* text, int timeoutMs)
     });
 }
 
-int DrvWaitReady(DrvProcess* process, HWND window, int lastControlId, int timeoutMs)
-{
+int DrvWaitReady(DrvProcess* process, HWND window, int lastControlId, int timeoutMs) {
     Deadline deadline(timeoutMs);
     if (!DrvWaitControlVisible(window, lastControlId, 1, timeoutMs)) return 0;
     DWORD left = deadline.span - (GetTickCount() - deadline.start);
@@ -292,8 +269,7 @@ int DrvWaitReady(DrvProcess* process, HWND window, int lastControlId, int timeou
     }
 }
 
-int DrvSetControlText(HWND parent, int id, const char* text)
-{
+int DrvSetControlText(HWND parent, int id, const char* text) {
     HWND control = GetDlgItem(parent, id);
     if (!control) return 0;
     DWORD_PTR result = 0;
@@ -301,27 +277,23 @@ int DrvSetControlText(HWND parent, int id, const char* text)
            result;
 }
 
-int DrvClick(HWND parent, int id)
-{
+int DrvClick(HWND parent, int id) {
     HWND control = GetDlgItem(parent, id);
     if (!control) return 0;
     return PostMessageA(control, BM_CLICK, 0, 0) ? 1 : 0;
 }
 
-int DrvAnswerBox(const DrvBox* box, int buttonId)
-{
+int DrvAnswerBox(const DrvBox* box, int buttonId) {
     HWND button = GetDlgItem(box->hwnd, buttonId);
     if (!button) return 0;
     return PostMessageA(button, BM_CLICK, 0, 0) ? 1 : 0;
 }
 
-int DrvPostCommand(HWND window, int item)
-{
+int DrvPostCommand(HWND window, int item) {
     return PostMessageA(window, WM_COMMAND, MAKEWPARAM(item & 0xFFFF, 0), 0) ? 1 : 0;
 }
 
-int DrvPressKey(DrvProcess* process, HWND window, int virtualKey)
-{
+int DrvPressKey(DrvProcess* process, HWND window, int virtualKey) {
     UINT scan = MapVirtualKeyA((UINT)virtualKey, 0 /* MAPVK_VK_TO_VSC */);
     GUITHREADINFO info;
     memset(&info, 0, sizeof info);
@@ -334,15 +306,11 @@ int DrvPressKey(DrvProcess* process, HWND window, int virtualKey)
            PostMessageA(target, WM_KEYUP, (WPARAM)virtualKey, up);
 }
 
-int DrvCloseByCaption(HWND window)
-{
-    return PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 1 : 0;
-}
+int DrvCloseByCaption(HWND window) { return PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 1 : 0; }
 
 namespace {
 
-void ReadBox(HWND dialog, DrvBox* out)
-{
+void ReadBox(HWND dialog, DrvBox* out) {
     memset(out, 0, sizeof *out);
     out->hwnd = dialog;
     StoredText(dialog, out->title, sizeof out->title);
@@ -353,8 +321,7 @@ void ReadBox(HWND dialog, DrvBox* out)
 
 }  // namespace
 
-int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out)
-{
+int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out) {
     return Poll(timeoutMs, [&] {
         DrvSampleMemory(process);
         HWND dialog = FindTop(process->processId, "#32770");
@@ -367,8 +334,7 @@ int DrvWaitBox(DrvProcess* process, int needText, int timeoutMs, DrvBox* out)
     });
 }
 
-int DrvSampleMemory(DrvProcess* process)
-{
+int DrvSampleMemory(DrvProcess* process) {
     PROCESS_MEMORY_COUNTERS counters;
     memset(&counters, 0, sizeof counters);
     counters.cb = sizeof counters;
@@ -377,8 +343,7 @@ int DrvSampleMemory(DrvProcess* process)
     return 1;
 }
 
-int DrvWaitExit(DrvProcess* process, int timeoutMs, DWORD* exitCode)
-{
+int DrvWaitExit(DrvProcess* process, int timeoutMs, DWORD* exitCode) {
     Deadline deadline(timeoutMs);
     for (;;) {
         DrvSampleMemory(process);
@@ -394,8 +359,7 @@ int DrvWaitExit(DrvProcess* process, int timeoutMs, DWORD* exitCode)
 namespace {
 
 // One capture of the window's screen area as bottom-up 24-bit rows; 0 when the area cannot be read.
-int Capture(HWND window, BITMAPINFOHEADER* header, BYTE** pixels)
-{
+int Capture(HWND window, BITMAPINFOHEADER* header, BYTE** pixels) {
     *pixels = 0;
     RECT frame;
     if (!GetWindowRect(window, &frame)) return 0;
@@ -429,8 +393,7 @@ int Capture(HWND window, BITMAPINFOHEADER* header, BYTE** pixels)
     return ok;
 }
 
-int Uniform(const BYTE* pixels, DWORD size)
-{
+int Uniform(const BYTE* pixels, DWORD size) {
     for (DWORD i = 3; i < size; ++i)
         if (pixels[i] != pixels[i % 3]) return 0;
     return 1;
@@ -438,8 +401,7 @@ int Uniform(const BYTE* pixels, DWORD size)
 
 }  // namespace
 
-int DrvSaveScreenshot(HWND window, const char* bmpPath)
-{
+int DrvSaveScreenshot(HWND window, const char* bmpPath) {
     // Seen under Wine (i386 emulated): a window reported visible was painted up to seconds later, so a single
     // capture was often black or half drawn. Capture until two captures in a row agree and show more than one colour.
     Deadline deadline(20000);
@@ -476,7 +438,8 @@ int DrvSaveScreenshot(HWND window, const char* bmpPath)
         HANDLE out = CreateFileA(bmpPath, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
         DWORD written = 0;
         if (out != INVALID_HANDLE_VALUE) {
-            ok = WriteFile(out, &file, sizeof file, &written, 0) && WriteFile(out, &header, sizeof header, &written, 0) &&
+            ok = WriteFile(out, &file, sizeof file, &written, 0) &&
+                 WriteFile(out, &header, sizeof header, &written, 0) &&
                  WriteFile(out, pixels, header.biSizeImage, &written, 0) && written == header.biSizeImage;
             ok = CloseHandle(out) && ok;
         }

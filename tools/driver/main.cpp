@@ -14,8 +14,7 @@ HWND mainWindow;
 DrvBox currentBox;
 int haveBox;
 
-[[noreturn]] void Fail(const char* what, const char* detail)
-{
+[[noreturn]] void Fail(const char* what, const char* detail) {
     printf("error: %s%s%s\n", what, detail ? " " : "", detail ? detail : "");
     fflush(stdout);
     DrvCloseProcess(&program);
@@ -23,26 +22,20 @@ int haveBox;
 }
 
 // Printable ASCII as is, backslash as \\, every other byte as \xNN.
-void PrintBytes(const char* text)
-{
+void PrintBytes(const char* text) {
     for (const unsigned char* c = (const unsigned char*)text; *c; ++c) {
-        if (*c == '\\')
-            printf("\\\\");
-        else if (*c >= 0x20 && *c < 0x7F)
-            putchar(*c);
-        else
-            printf("\\x%02X", *c);
+        if (*c == '\\') printf("\\\\");
+        else if (*c >= 0x20 && *c < 0x7F) putchar(*c);
+        else printf("\\x%02X", *c);
     }
 }
 
-void PrintEscaped(const char* label, const char* text)
-{
+void PrintEscaped(const char* label, const char* text) {
     printf(" %s=", label);
     PrintBytes(text);
 }
 
-BOOL CALLBACK PrintTopProc(HWND window, LPARAM)
-{
+BOOL CALLBACK PrintTopProc(HWND window, LPARAM) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner != program.processId) return TRUE;
@@ -59,21 +52,16 @@ BOOL CALLBACK PrintTopProc(HWND window, LPARAM)
     return TRUE;
 }
 
-HWND NeedWindow()
-{
+HWND NeedWindow() {
     if (!mainWindow || !IsWindow(mainWindow)) Fail("no main window", "(use: window MS)");
     return mainWindow;
 }
 
-int Number(const char* text)
-{
-    return (int)strtol(text, 0, 0);
-}
+int Number(const char* text) { return (int)strtol(text, 0, 0); }
 
 // --- The commands: each finds its arguments at `argument`, as many as its row in COMMANDS names ---
 
-void Start(char** argument)
-{
+void Start(char** argument) {
     const char* directory = strcmp(argument[1], "-") == 0 ? 0 : argument[1];
     if (DrvIsRunning(&program)) Fail("the started program still runs", argument[0]);
     DrvCloseProcess(&program);
@@ -81,8 +69,7 @@ void Start(char** argument)
     printf("started pid=%lu\n", (unsigned long)program.processId);
 }
 
-void Window(char** argument)
-{
+void Window(char** argument) {
     mainWindow = DrvWaitMainWindow(&program, Number(argument[0]));
     if (!mainWindow) Fail("no main window appeared", 0);
     char title[1024];
@@ -94,35 +81,27 @@ void Window(char** argument)
     printf(" client=%ldx%ld\n", client.right, client.bottom);
 }
 
-void Ready(char** argument)
-{
+void Ready(char** argument) {
     if (!DrvWaitReady(&program, NeedWindow(), Number(argument[0]), Number(argument[1])))
         Fail("window not ready", argument[0]);
     printf("ready\n");
 }
 
-void Windows(char**)
-{
-    EnumWindows(PrintTopProc, 0);
-}
+void Windows(char**) { EnumWindows(PrintTopProc, 0); }
 
-void Command(char** argument)
-{
+void Command(char** argument) {
     if (!DrvPostCommand(NeedWindow(), Number(argument[0]))) Fail("cannot post command", argument[0]);
 }
 
-void Click(char** argument)
-{
+void Click(char** argument) {
     if (!DrvClick(NeedWindow(), Number(argument[0]))) Fail("no such control", argument[0]);
 }
 
-void Close(char**)
-{
+void Close(char**) {
     if (!DrvCloseByCaption(NeedWindow())) Fail("cannot post SC_CLOSE", 0);
 }
 
-void Box(char** argument)
-{
+void Box(char** argument) {
     haveBox = DrvWaitBox(&program, 1, Number(argument[0]), &currentBox);
     if (!haveBox) Fail("no message box appeared", 0);
     printf("box");
@@ -136,24 +115,21 @@ void Box(char** argument)
     printf("\n");
 }
 
-void Answer(char** argument)
-{
+void Answer(char** argument) {
     if (!haveBox) Fail("no box to answer", 0);
     if (!DrvAnswerBox(&currentBox, Number(argument[0]))) Fail("no such button", argument[0]);
     if (!DrvWaitGone(currentBox.hwnd, 60000)) Fail("box stayed open", 0);
     haveBox = 0;
 }
 
-void Screenshot(char** argument)
-{
+void Screenshot(char** argument) {
     HWND shown = haveBox && IsWindow(currentBox.hwnd) ? currentBox.hwnd : NeedWindow();
     int saved = DrvSaveScreenshot(shown, argument[0]);
     if (!saved) Fail("screenshot failed", argument[0]);
     printf("screenshot file=%s settled=%d\n", argument[0], saved == 1);
 }
 
-void Exit(char** argument)
-{
+void Exit(char** argument) {
     DWORD code = 0;
     if (!DrvWaitExit(&program, Number(argument[0]), &code)) Fail("program did not end", 0);
     printf("exit code=%lu peak=%lu\n", (unsigned long)code, (unsigned long)program.peakWorkingSet);
@@ -180,14 +156,12 @@ const CommandRow COMMANDS[] = {
     {"exit MS", "wait for the program's end; prints its exit code and peak working set", Exit},
 };
 
-void Usage()
-{
+void Usage() {
     printf("usage: brv-driver.exe COMMAND ARGS... [COMMAND ARGS...]\n");
     for (const CommandRow& row : COMMANDS) printf("  %-21s %s\n", row.synopsis, row.does);
 }
 
-const CommandRow* FindCommand(const char* name)
-{
+const CommandRow* FindCommand(const char* name) {
     size_t length = strlen(name);
     for (const CommandRow& row : COMMANDS)
         if (strncmp(row.synopsis, name, length) == 0 && (row.synopsis[length] == ' ' || !row.synopsis[length]))
@@ -195,8 +169,7 @@ const CommandRow* FindCommand(const char* name)
     return 0;
 }
 
-int ArgumentCount(const CommandRow* row)
-{
+int ArgumentCount(const CommandRow* row) {
     int count = 0;
     for (const char* c = row->synopsis; *c; ++c) count += *c == ' ';
     return count;
@@ -204,8 +177,7 @@ int ArgumentCount(const CommandRow* row)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     setvbuf(stdout, 0, _IONBF, 0);
     if (argc < 2) {
         Usage();

@@ -11,8 +11,7 @@ __attribute__((used)) static const char filler[FILLER_BYTES] =
     "BrindaVel-Platzhalter: Fuellbytes, damit diese Datei so gross ist wie das echte Programm.";
 
 // No C runtime: the entry point is called by the loader directly, so only USER32 and KERNEL32 are imported.
-extern "C" void __cdecl PlaceholderEntry()
-{
+extern "C" void __cdecl PlaceholderEntry() {
     MessageBoxA(0,
                 "Dies ist ein Platzhalter für das Programm BrindaVel.\r\n\r\n"
                 "Das echte Programm ist nicht Teil dieses Quellbaums. Das Setup wurde mit "
