@@ -48,8 +48,9 @@ wine_session_virtual() {
   [ -s "$display_file" ] || { echo "Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$(head -n1 "$display_file")"
   wine_session_prefix || return 1
-  # One persistent server for the whole session: no program, test or timed run pays for the server's start.
-  wineserver -p >/dev/null 2>&1
+  # One persistent server for the whole session: no program, test or timed run pays for the server's start. One
+  # that already runs for this prefix (a session of the developer's own) serves as well.
+  wineserver -p >/dev/null 2>&1 || true
   # No window manager runs here; with managed windows Wine waits up to 2 s for one every time a shown window or
   # message box goes away (seen: a message box's answer took 2 s). Unmanaged windows are hidden at once.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 ||
