@@ -38,6 +38,9 @@ static int question_answer;
 static int wait_start;
 static DWORD wait_start_ticks;
 static char* work_text;
+// The sub-folders of the target that receive the worksheets and the notes.
+static const char WORKSHEET_FOLDER[] = "DasyLab\\";
+static const char NOTES_FOLDER[] = "Text\\";
 // The desktop folder and the link's name behind it.
 static const wchar_t LINK_NAME[] = L"\\BrindaVel.lnk";
 static wchar_t link_file[MAX_PATH + sizeof LINK_NAME / sizeof LINK_NAME[0]];
@@ -124,9 +127,9 @@ static int staged_name_is_installed_copy(int file) {
     SOURCE_LINE; TextBuilder folder;
     SOURCE_LINE; folder.Add(target_path);
     SOURCE_LINE; if (file == PAYLOAD_NOTES) {
-        SOURCE_LINE; folder.Add("Text\\");
+        SOURCE_LINE; folder.Add(NOTES_FOLDER);
     } else if (file != PAYLOAD_EXECUTABLE) {
-        SOURCE_LINE; folder.Add("DasyLab\\");
+        SOURCE_LINE; folder.Add(WORKSHEET_FOLDER);
     }
     SOURCE_LINE; return IsSameFolder(folder.Text(), ".");
 }
@@ -409,7 +412,7 @@ static void create_folder_step(const char* folder) {
 static void deploy_worksheets() {
     {
         SOURCE_LINE; TextBuilder folder;
-        SOURCE_LINE; folder.Add(target_path).Add("DasyLab\\");
+        SOURCE_LINE; folder.Add(target_path).Add(WORKSHEET_FOLDER);
         SOURCE_LINE; create_folder_step(folder.Text());
     }
     SOURCE_LINE; progress_count += step_result;
@@ -418,7 +421,7 @@ static void deploy_worksheets() {
         SOURCE_LINE; for (int file = PAYLOAD_FIRST_WORKSHEET + pair; file < PAYLOAD_FILE_COUNT;
                           file += WORKSHEET_PAIRS) {
             SOURCE_LINE; TextBuilder destination;
-            SOURCE_LINE; destination.Add(target_path).Add("DasyLab\\").Add(payload_file_name(file));
+            SOURCE_LINE; destination.Add(target_path).Add(WORKSHEET_FOLDER).Add(payload_file_name(file));
             SOURCE_LINE; copy_staged_file(file, destination.Text());
             SOURCE_LINE; progress_count += step_result;
             SOURCE_LINE; PutGadgetState(GADGET_PROGRESS_BAR, progress_count);
@@ -429,13 +432,13 @@ static void deploy_worksheets() {
 void deploy_notes() {
     {
         SOURCE_LINE; TextBuilder folder;
-        SOURCE_LINE; folder.Add(target_path).Add("Text\\");
+        SOURCE_LINE; folder.Add(target_path).Add(NOTES_FOLDER);
         SOURCE_LINE; create_folder_step(folder.Text());
     }
     SOURCE_LINE; progress_count += step_result;
     {
         SOURCE_LINE; TextBuilder destination;
-        SOURCE_LINE; destination.Add(target_path).Add("Text\\").Add(payload_file_name(PAYLOAD_NOTES));
+        SOURCE_LINE; destination.Add(target_path).Add(NOTES_FOLDER).Add(payload_file_name(PAYLOAD_NOTES));
         SOURCE_LINE; copy_staged_file(PAYLOAD_NOTES, destination.Text());
     }
     SOURCE_LINE; progress_count += step_result;
@@ -532,8 +535,8 @@ static int sub_folder_exists(const char* name) {
 }
 
 static void show_result_message() {
-    SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists("DasyLab\\"),
-                                                     sub_folder_exists("Text\\"));
+    SOURCE_LINE; int complete = InstallationComplete(install_failures, sub_folder_exists(WORKSHEET_FOLDER),
+                                                     sub_folder_exists(NOTES_FOLDER));
     SOURCE_LINE; TextBuilder title;
     SOURCE_LINE; title.Add(" ").Add(edition_prefix).Add("Software für BrindaVel ");
     SOURCE_LINE; TextBuilder text;
