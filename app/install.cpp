@@ -1,5 +1,6 @@
 // The installation: target folder, payload staging in the working directory, deployment, desktop shortcut, result, clean-up.
-// Contract: run_installation either ends the program or returns with quit_state 1; every end restores the user's own files.
+// Contract: run_installation either ends the program or returns with quit_state 1; a user's own file in the working
+// directory is never moved, written or removed, whenever and however the program ends.
 // Kept out of the formatter: every statement carries its source-line store on its own line, which it would split.
 // clang-format off
 #include "app/install.h"
@@ -14,7 +15,6 @@
 #include "core/frame.h"
 #include "core/registry.h"
 #include "core/strings.h"
-#include "fault/fault.h"
 #include "payload/payload.h"
 #include "ui/gadget.h"
 #include "ui/requester.h"
@@ -49,17 +49,12 @@ static char* argument_text;
 static char* description_text;
 static char* executable_path;
 
-// What this run did in the working directory, per payload file.
+// What this run staged in the working directory, per payload file: the staged file stays open as a numbered file
+// object (STAGED_FILE_NUMBER + file) until the clean-up, so that no other program can change or swap it meanwhile.
 static int staged_by_this_run[PAYLOAD_FILE_COUNT];
+static const int STAGED_FILE_NUMBER = 100;
 // The staged file is itself an installed copy (working directory = its folder under the target).
 static int staged_is_installed_copy[PAYLOAD_FILE_COUNT];
-// Where a user's own file of the staged name waits until the run ends.
-static char* user_file_backup[PAYLOAD_FILE_COUNT];
-// Backup names tried for one file before staging gives up on it.
-static const UINT BACKUP_NAME_ATTEMPTS = 64;
-// How long, in what steps, a refused move back is tried again before the user is told.
-static const DWORD MOVE_BACK_RETRY_MS = 1500;
-static const DWORD MOVE_BACK_STEP_MS = 50;
 
 static const char* const support_file_names[PAYLOAD_FILE_COUNT] = {
     nullptr,  // the executable: executable_name
@@ -134,9 +129,6 @@ static int staged_name_is_installed_copy(int file) {
     SOURCE_LINE; return IsSameFolder(folder.Text(), ".");
 }
 
-static void restore_user_files();
-[[noreturn]] static void end_installation();
-
 // --- Target folder ---
 
 // Path field -> target_path (ending in a backslash), existence test, question, one-level creation. Ends the program
@@ -162,7 +154,7 @@ static void prepare_target_directory() {
         SOURCE_LINE; text.Add("Der Zielpfad  '").Add(target_path).Add("'  ist zu lang!  \n\n")
                          .Add("Er darf höchstens ").AddNumber(TARGET_PATH_LIMIT).Add(" Zeichen haben.  ");
         SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
-        SOURCE_LINE; end_installation();
+        SOURCE_LINE; EndProgram();
     }
 
     // The folder exists when the names of its sub-directories contain "..": an ordinary folder lists "." and "..".
@@ -193,7 +185,7 @@ static void prepare_target_directory() {
                                                       MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
     }
     SOURCE_LINE; if (question_answer != IDYES) {
-        SOURCE_LINE; end_installation();
+        SOURCE_LINE; EndProgram();
     }
     SOURCE_LINE; begin_settle_wait();
     SOURCE_LINE; step_result = CreateFolder(target_path);
@@ -202,7 +194,7 @@ static void prepare_target_directory() {
         SOURCE_LINE; TextBuilder text;
         SOURCE_LINE; text.Add("Der Zielpfad  '").Add(target_path).Add("'  konnte nicht angelegt werden!  ");
         SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
-        SOURCE_LINE; end_installation();
+        SOURCE_LINE; EndProgram();
     }
 }
 
@@ -228,132 +220,28 @@ int write_embedded_file(const char* name, const char* start, const char* end) {
     SOURCE_LINE; return complete;
 }
 
-// While a user's file waits under its backup name, a processor fault first puts it back, then reports.
-static int fault_trap_restores;
-
-static void restore_then_report_fault() {
-    SOURCE_LINE; restore_user_files();
-    SOURCE_LINE; report_program_fault();
-}
-
-// A user's file of the staged name is moved aside under a name in the same folder that no file bears, so that it
-// is back unchanged however the run ends. No file is made to reserve the name: one that a virus scanner or an
-// indexer held could neither be removed nor moved over. A file that could not be replaced is left untouched (0).
-static int move_user_file_aside(int file) {
-    SOURCE_LINE; const char* name = payload_file_name(file);
-    SOURCE_LINE; DWORD attributes = GetFileAttributesA(name);
-    SOURCE_LINE; if (attributes == INVALID_FILE_ATTRIBUTES) {
-        SOURCE_LINE; return 1;
-    }
-    SOURCE_LINE; if (attributes & FILE_ATTRIBUTE_READONLY) {
-        SOURCE_LINE; return 0;
-    }
-    // The same access that staging needs: a folder or a file held open by someone else fails here.
-    SOURCE_LINE; HANDLE probe = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, 0, nullptr);
-    SOURCE_LINE; if (probe == INVALID_HANDLE_VALUE) {
-        SOURCE_LINE; return 0;
-    }
-    SOURCE_LINE; CloseHandle(probe);
-    // Trap and name come before the move, so that a fault right after it still puts the file back.
-    SOURCE_LINE; if (!fault_trap_restores) {
-        SOURCE_LINE; InstallFaultHandler(restore_then_report_fault);
-        SOURCE_LINE; fault_trap_restores = 1;
-    }
-    SOURCE_LINE; UINT first = GetTickCount();
-    SOURCE_LINE; for (UINT attempt = 0; attempt < BACKUP_NAME_ATTEMPTS; ++attempt) {
-        // BrV<hex>.tmp; a number other than 0 only forms the name.
-        SOURCE_LINE; char backup[MAX_PATH];
-        SOURCE_LINE; if (!GetTempFileNameA(".", "BrV", (first + attempt) % 0xFFFF + 1, backup)) {
-            SOURCE_LINE; return 0;
-        }
-        // The name is recorded only while no file bears it, so that a backup file means the move happened.
-        SOURCE_LINE; if (GetFileAttributesA(backup) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND) {
-            SOURCE_LINE; continue;
-        }
-        SOURCE_LINE; AssignText(&user_file_backup[file], backup);
-        SOURCE_LINE; if (MoveFileExA(name, backup, 0)) {
-            SOURCE_LINE; return 1;
-        }
-        SOURCE_LINE; DWORD error = GetLastError();
-        SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
-        // Only a file of that name that appeared meanwhile is worth the next name.
-        SOURCE_LINE; if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-            SOURCE_LINE; return 0;
-        }
-    }
-    SOURCE_LINE; return 0;
-}
-
-// 1 when no user's file of this name waits under a backup name any more; a backup that is not there was never
-// moved. A file written a moment ago is commonly held for a short while by a virus scanner or an indexer, so a
-// refused move back is tried again for a while. When it still fails, the backup's name is kept and the staged
-// file keeps the name, so that both can still be told and nothing is lost.
-static int restore_user_file(int file) {
-    SOURCE_LINE; if (!user_file_backup[file]) {
-        SOURCE_LINE; return 1;
-    }
-    SOURCE_LINE; DWORD start = GetTickCount();
-    SOURCE_LINE; while (!MoveFileExA(user_file_backup[file], payload_file_name(file), MOVEFILE_REPLACE_EXISTING)) {
-        SOURCE_LINE; DWORD error = GetLastError();
-        SOURCE_LINE; if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            SOURCE_LINE; break;
-        }
-        SOURCE_LINE; if (GetTickCount() - start >= MOVE_BACK_RETRY_MS) {
-            SOURCE_LINE; return 0;
-        }
-        SOURCE_LINE; Sleep(MOVE_BACK_STEP_MS);
-    }
-    SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
-    SOURCE_LINE; staged_by_this_run[file] = 0;
-    SOURCE_LINE; return 1;
-}
-
-// One box for every user's file that could not go back: where it is now. Nothing is deleted; afterwards the
-// names are forgotten, so that neither a later end nor the clean-up touches the two files again.
-static void report_stranded_files() {
-    SOURCE_LINE; TextBuilder text;
-    SOURCE_LINE; text.Add("Folgende eigene Dateien konnten nicht zurückbenannt werden:  \n\n");
-    SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
-        SOURCE_LINE; if (user_file_backup[file]) {
-            SOURCE_LINE; text.Add("'").Add(payload_file_name(file)).Add("'  liegt jetzt als  '")
-                             .Add(user_file_backup[file]).ApplyToLastPart(FilePart).Add("'  im Ordner  '")
-                             .Add(CurrentDirectory(-1)).Add("'  \n");
-            SOURCE_LINE; AssignText(&user_file_backup[file], nullptr);
-            SOURCE_LINE; staged_by_this_run[file] = 0;
-        }
-    }
-    SOURCE_LINE; text.Add("\nUnter den alten Namen liegen die Dateien dieser Installation.  ");
-    SOURCE_LINE; ShowMessageBox(" Installationsfehler ", text.Text(), MB_ICONERROR | MB_TOPMOST);
-}
-
-// Puts every user's file that staging moved aside back under its name (the staged file over it goes). A file that
-// cannot go back stays under its backup name beside the staged copy, and one box tells the user both names. Idempotent.
-static void restore_user_files() {
-    SOURCE_LINE; int stranded = 0;
-    SOURCE_LINE; for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
-        SOURCE_LINE; stranded |= !restore_user_file(file);
-    }
-    SOURCE_LINE; if (stranded) {
-        SOURCE_LINE; report_stranded_files();
-    }
-    SOURCE_LINE; if (fault_trap_restores) {
-        SOURCE_LINE; fault_trap_restores = 0;
-        SOURCE_LINE; InstallFaultHandler(report_program_fault);
-    }
-}
-
+// Stages one payload file under its name in the working directory, only where no entry of that name is there: the
+// new file is created, written and held open (others may read it, but neither change, rename nor replace it), so
+// that a name another program put there first (a user's file, a link to a file elsewhere) is never moved, written or
+// followed. Such a file keeps its name and content; deployment writes the payload's own bytes under the target
+// anyway. 0 when the name can hold no file of ours: a folder, a read-only file, a name or folder that refuses it.
 int stage_payload_file(int file) {
-    // An installed copy in the working directory is replaced like any installed file; it is not moved aside.
+    SOURCE_LINE; const char* name = payload_file_name(file);
+    SOURCE_LINE; int number = STAGED_FILE_NUMBER + file;
     SOURCE_LINE; staged_is_installed_copy[file] = staged_name_is_installed_copy(file);
-    SOURCE_LINE; if (!staged_is_installed_copy[file] && !move_user_file_aside(file)) {
-        SOURCE_LINE; return 0;
+    SOURCE_LINE; if (CreateNewFileObject(number, name)) {
+        SOURCE_LINE; int length = static_cast<int>(payload_end(file) - payload_start(file));
+        SOURCE_LINE; if (length > 0 && WriteFileData(number, payload_start(file), length) != length) {
+            // A staged file without every byte is no copy of the payload: it goes, and the caller reports it.
+            SOURCE_LINE; DeleteFileObject(number);
+            SOURCE_LINE; return 0;
+        }
+        SOURCE_LINE; staged_by_this_run[file] = 1;
+        SOURCE_LINE; return 1;
     }
-    SOURCE_LINE; if (!write_embedded_file(payload_file_name(file), payload_start(file), payload_end(file))) {
-        SOURCE_LINE; return 0;
-    }
-    SOURCE_LINE; staged_by_this_run[file] = 1;
-    SOURCE_LINE; return 1;
+    SOURCE_LINE; DWORD attributes = GetFileAttributesA(name);
+    SOURCE_LINE; return attributes != INVALID_FILE_ATTRIBUTES &&
+                        !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }
 
 static void report_file_not_created(const char* name) {
@@ -367,38 +255,23 @@ static void stage_support_files() {
     SOURCE_LINE; for (int file = PAYLOAD_NOTES; file < PAYLOAD_FILE_COUNT; ++file) {
         SOURCE_LINE; if (!stage_payload_file(file)) {
             SOURCE_LINE; report_file_not_created(payload_file_name(file));
-            SOURCE_LINE; end_installation();
+            SOURCE_LINE; EndProgram();
         }
     }
 }
 
 // --- Deployment under the target folder ---
 
-// A copy that failed leaves no cut file: what it wrote goes (seen on Wine: a copy onto a full drive keeps the
-// bytes written so far). A destination that was there before and that the copy did not touch stays.
-static void remove_failed_copy(const char* destination, int existed, const WIN32_FILE_ATTRIBUTE_DATA& before) {
-    SOURCE_LINE; WIN32_FILE_ATTRIBUTE_DATA after;
-    SOURCE_LINE; if (!GetFileAttributesExA(destination, GetFileExInfoStandard, &after) ||
-                     (after.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SOURCE_LINE; return;
-    }
-    SOURCE_LINE; if (existed && after.nFileSizeLow == before.nFileSizeLow && after.nFileSizeHigh == before.nFileSizeHigh &&
-                     after.ftLastWriteTime.dwLowDateTime == before.ftLastWriteTime.dwLowDateTime &&
-                     after.ftLastWriteTime.dwHighDateTime == before.ftLastWriteTime.dwHighDateTime) {
-        SOURCE_LINE; return;
-    }
-    SOURCE_LINE; DeleteFileAt(destination);
-}
-
-// One copy of a staged file inside a settle wait; an installed copy in the working directory is already in place.
+// One copy of a staged file under the target inside a settle wait, written from the payload's own bytes: what lands
+// under the target never depends on what another program did in the working directory. A copy that fails leaves
+// no cut file (seen on Wine: a copy onto a full drive keeps the bytes written so far). An installed copy that this run
+// staged in the working directory is already in place.
 static void copy_staged_file(int file, const char* destination) {
-    SOURCE_LINE; WIN32_FILE_ATTRIBUTE_DATA before;
-    SOURCE_LINE; int existed = GetFileAttributesExA(destination, GetFileExInfoStandard, &before);
     SOURCE_LINE; begin_settle_wait();
-    SOURCE_LINE; step_result = staged_is_installed_copy[file] ? 1 : CopyFileTo(payload_file_name(file), destination);
+    SOURCE_LINE; step_result = staged_by_this_run[file] && staged_is_installed_copy[file]
+                                   ? 1 : write_embedded_file(destination, payload_start(file), payload_end(file));
     SOURCE_LINE; settle_wait();
     SOURCE_LINE; if (step_result == 0) {
-        SOURCE_LINE; remove_failed_copy(destination, existed, before);
         SOURCE_LINE; ++install_failures;
     }
 }
@@ -559,7 +432,7 @@ void run_installation() {
     SOURCE_LINE; stage_support_files();
     SOURCE_LINE; if (!stage_payload_file(PAYLOAD_EXECUTABLE)) {
         SOURCE_LINE; report_file_not_created(executable_name);
-        SOURCE_LINE; end_installation();
+        SOURCE_LINE; EndProgram();
     }
     SOURCE_LINE; deploy_worksheets();
     SOURCE_LINE; deploy_notes();
@@ -588,14 +461,15 @@ void run_installation() {
 
 // --- Ends ---
 
-// Removes one file that this run staged (never an installed copy) and puts a user's file of that name back.
+// Removes one file that this run staged, through the handle it holds (never a file another program put under that
+// name); an installed copy is only let go.
 static void remove_staged_file(int file) {
-    SOURCE_LINE; if (user_file_backup[file]) {
-        SOURCE_LINE; restore_user_file(file);
-        SOURCE_LINE; return;
-    }
-    SOURCE_LINE; if (staged_by_this_run[file] && !staged_is_installed_copy[file]) {
-        SOURCE_LINE; DeleteFileAt(payload_file_name(file));
+    SOURCE_LINE; if (staged_by_this_run[file]) {
+        SOURCE_LINE; if (staged_is_installed_copy[file]) {
+            SOURCE_LINE; CloseFileObject(STAGED_FILE_NUMBER + file);
+        } else {
+            SOURCE_LINE; DeleteFileObject(STAGED_FILE_NUMBER + file);
+        }
     }
     SOURCE_LINE; staged_by_this_run[file] = 0;
 }
@@ -613,19 +487,11 @@ void clean_up_after_loop() {
     {
         SOURCE_LINE; TextBuilder drive;
         SOURCE_LINE; drive.Add(LeftText(work_text, 2, -1));
-        // On drive S the staged executable stays, unless it took the place of a user's file.
+        // On drive S the staged executable stays: it is only let go.
         SOURCE_LINE; if (!drive.Equals("S:")) {
             SOURCE_LINE; remove_staged_file(PAYLOAD_EXECUTABLE);
         } else {
-            SOURCE_LINE; restore_user_file(PAYLOAD_EXECUTABLE);
+            SOURCE_LINE; CloseFileObject(STAGED_FILE_NUMBER + PAYLOAD_EXECUTABLE);
         }
     }
-    // Nothing waits under a backup name any more: the fault trap reports without restoring again.
-    SOURCE_LINE; restore_user_files();
-}
-
-// End path of a failed installation step: the user's files back, then EndProgram.
-static void end_installation() {
-    SOURCE_LINE; restore_user_files();
-    SOURCE_LINE; EndProgram();
 }

@@ -1,5 +1,5 @@
 // The installation: target folder, payload staging in the working directory, deployment, desktop shortcut, result, clean-up.
-// Contract: run_installation ends the program or returns with quit_state QUIT_INSTALLED; every end restores the user's files.
+// Contract: run_installation ends the program or returns with quit_state QUIT_INSTALLED; a user's file is never touched.
 #pragma once
 
 #include <windows.h>
@@ -59,11 +59,12 @@ const char* payload_end(int file);
 
 // Writes the block [start, end) to name; 1 only when every byte reached the file, else 0 and no file of that name is left.
 int write_embedded_file(const char* name, const char* start, const char* end);
-// Stages one payload file; a user's own file of that name is moved aside first. 0 when it cannot be written.
+// Stages one payload file, held open until the clean-up; where a file of that name is there already it stays as it
+// is. 0 when the name can hold no file of this run (a folder, a read-only file, a refused name or folder).
 int stage_payload_file(int file);
-// Copies the staged notes file into the target's Text folder, made first, inside settle waits.
+// Writes the notes file into the target's Text folder, made first, inside settle waits.
 void deploy_notes();
 // The handler of "Ja": the whole installation and the result message; returns with quit_state QUIT_INSTALLED.
 void run_installation();
-// After the event loop: closes window 0, removes what this run staged, restores the user's files.
+// After the event loop: closes window 0, removes what this run staged (on drive S the executable stays).
 void clean_up_after_loop();

@@ -13,6 +13,7 @@
 #include "ui/gadget.h"
 #include "ui/menu.h"
 #include "ui/requester.h"
+#include "ui/run_guard.h"
 #include "ui/runtime.h"
 #include "ui/window.h"
 

@@ -101,6 +101,17 @@ int CreateFileObject(int number, const char* name) {
     return CompleteCreate(fileTable, number, file, handle);
 }
 
+int CreateNewFileObject(int number, const char* name) {
+    FileObject* file = static_cast<FileObject*>(AllocateObject(fileTable, number));
+    if (!file) return 0;
+    // DELETE for DeleteFileObject; no FILE_SHARE_WRITE or FILE_SHARE_DELETE, so that no other program can change,
+    // rename or replace the file while it is open (seen on Wine: a move with replace onto such a name is refused).
+    HANDLE handle = name ? CreateFileA(name, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
+                         : INVALID_HANDLE_VALUE;
+    return CompleteCreate(fileTable, number, file, handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
 int WriteFileData(int number, const void* data, int length) {
     if (!data || length <= 0) return 0;
     FileObject* file = static_cast<FileObject*>(LookupObject(fileTable, number));
@@ -132,6 +143,14 @@ int WriteFileData(int number, const void* data, int length) {
 }
 
 void CloseFileObject(int number) { CloseRecord(number); }
+
+int DeleteFileObject(int number) {
+    FileObject* file = static_cast<FileObject*>(LookupObject(fileTable, number));
+    if (!file) return 0;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    int deleted = SetFileInformationByHandle(file->handle, FileDispositionInfo, &disposition, sizeof disposition);
+    return CloseRecord(number) && deleted;
+}
 
 int CloseFileObjectChecked(int number) { return CloseRecord(number); }
 

@@ -18,6 +18,13 @@ int WriteFileData(int number, const void* data, int length);
 void CloseFileObject(int number);
 // As CloseFileObject, but tells whether every pending byte was written and the handle closed cleanly (1) or not (0).
 int CloseFileObjectChecked(int number);
+// As CreateFileObject, but creates the file only where no entry of that name exists (a link of that name is not
+// followed: it counts as existing), and writes unbuffered. While the object is open, others may read the file but
+// neither write, rename, replace nor delete it, so that what it holds is what this process wrote.
+int CreateNewFileObject(int number, const char* name);
+// Deletes the object's file through its own handle (never another file that took its name), closes it and frees the
+// record: 1 when the file is gone. No effect for a number that denotes no file.
+int DeleteFileObject(int number);
 
 // 1 if the last component was created, 0 otherwise (exists, no parent, null, or longer than 259 bytes).
 int CreateFolder(const char* path);

@@ -1,8 +1,7 @@
-// Windows and event queue: numbered top-level windows, their window procedure, the per-thread event stream, the run guard.
+// Windows and event queue: numbered top-level windows, their window procedure, the per-thread event stream.
 // Contract: messages become event codes either at once (pending event of the fetch) or through a FIFO queue that collapses only against its tail.
 #include "ui/window.h"
 
-#include "core/files.h"
 #include "core/frame.h"
 #include "core/registry.h"
 #include "ui/gadget.h"
@@ -500,110 +499,4 @@ void KeepClientSize(HWND window, int width, int height, HMENU newBar) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     // The frame above counts one line of bar; a bar too long for the window's width wraps onto more.
     if (newBar) KeepClientSize(window, width, height, nullptr);
-}
-
-// --- One run per working folder ---
-
-namespace {
-
-// What the holder of a working folder leaves in its section: the process and the thread whose windows it shows.
-struct RunRecord {
-    DWORD processId;
-    DWORD threadId;
-};
-
-// How long a second start waits for the holder's window (the holder may still build it, or be ending), and how
-// often it looks.
-const DWORD RUN_WINDOW_WAIT_MS = 10000;
-const DWORD RUN_LOOK_STEP_MS = 50;
-// The longest run name taken, and room for it with the working folder's identity and a namespace in front.
-const int RUN_NAME_LIMIT = 64;
-const int RUN_SECTION_NAME_SIZE = RUN_NAME_LIMIT + 48;
-
-// The working folder's identity (see IdentifyFolder) behind the run name; 0 where there is none.
-int WorkingFolderIdentity(const char* runName, char* identity) {
-    FolderIdentity folder;
-    if (lstrlenA(runName) > RUN_NAME_LIMIT || !IdentifyFolder(".", &folder)) return 0;
-    wsprintfA(identity, "%s-%08lX%08lX%08lX", runName, folder.volume, folder.indexHigh, folder.indexLow);
-    return 1;
-}
-
-// The section of the working folder in a namespace ("Global" or "Local"). *existed: another process made it.
-// Where this run may not create it (for all sessions it takes administrator rights), one that may can hold it.
-HANDLE OpenRunSection(const char* nameSpace, const char* identity, bool* existed) {
-    char name[RUN_SECTION_NAME_SIZE];
-    wsprintfA(name, "%s\\%s", nameSpace, identity);
-    SetLastError(ERROR_SUCCESS);
-    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(RunRecord), name);
-    *existed = section && GetLastError() == ERROR_ALREADY_EXISTS;
-    if (!section) {
-        section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
-        *existed = section != nullptr;
-    }
-    return section;
-}
-
-struct HolderWindows {
-    DWORD processId;
-    HWND main;   // the first shown window with a caption
-    HWND front;  // the first of them that takes input: window 0, or the box or picker that disabled it
-};
-
-BOOL CALLBACK NoteHolderWindow(HWND window, LPARAM data) {
-    HolderWindows* holder = reinterpret_cast<HolderWindows*>(data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    // Only windows of the process that claimed the folder count, whatever thread the record names; tooltips have
-    // no caption.
-    if (process != holder->processId || !IsWindowVisible(window) ||
-        (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) != WS_CAPTION)
-        return TRUE;
-    if (!holder->main) holder->main = window;
-    if (!holder->front && IsWindowEnabled(window)) holder->front = window;
-    return TRUE;
-}
-
-// Brings the holder's window to the front; 0 while it shows none.
-int BringHolderForward(HANDLE section) {
-    const RunRecord* record = static_cast<const RunRecord*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0));
-    if (!record) return 0;
-    HolderWindows holder = {record->processId, nullptr, nullptr};
-    DWORD thread = record->threadId;
-    UnmapViewOfFile(record);
-    EnumThreadWindows(thread, NoteHolderWindow, reinterpret_cast<LPARAM>(&holder));
-    if (!holder.main) return 0;
-    // Asynchronous: the holder may be busy installing and not answer messages for a while.
-    if (IsIconic(holder.main)) ShowWindowAsync(holder.main, SW_RESTORE);
-    SetForegroundWindow(holder.front ? holder.front : GetLastActivePopup(holder.main));
-    return 1;
-}
-
-}  // namespace
-
-int ClaimWorkingFolder(const char* name) {
-    char identity[RUN_SECTION_NAME_SIZE];
-    if (!WorkingFolderIdentity(name, identity)) return 1;
-    DWORD start = GetTickCount();
-    for (;;) {
-        // For all sessions where possible (two users starting the setup from one shared folder), else this one's.
-        bool existed = false;
-        HANDLE section = OpenRunSection("Global", identity, &existed);
-        if (!section) section = OpenRunSection("Local", identity, &existed);
-        if (!section) return 1;
-        if (!existed) {
-            // Held until the process ends: the section goes with its last handle.
-            RunRecord* record = static_cast<RunRecord*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
-            if (record) {
-                record->processId = GetCurrentProcessId();
-                record->threadId = GetCurrentThreadId();
-                UnmapViewOfFile(record);
-            }
-            return 1;
-        }
-        int brought = BringHolderForward(section);
-        // Closed before the next look, so that a holder's section can go when the holder ends.
-        CloseHandle(section);
-        if (brought || GetTickCount() - start >= RUN_WINDOW_WAIT_MS) return 0;
-        Sleep(RUN_LOOK_STEP_MS);
-    }
 }

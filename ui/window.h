@@ -1,4 +1,4 @@
-// Windows and event queue: numbered top-level windows, one polled event stream per thread, one run per working folder.
+// Windows and event queue: numbered top-level windows, one polled event stream per thread.
 // Contract: windows are known by number; create returns the handle (fixed number), the number (ANY_NUMBER) or 0; fetches return event codes.
 #pragma once
 
@@ -86,9 +86,3 @@ WindowRecord* FindWindowRecord(int number);
 // window back the client size width x height (pixels, as measured before) by growing the outer window; one opened
 // centred is centred again, any other keeps its top-left.
 void KeepClientSize(HWND window, int width, int height, HMENU newBar);
-
-// One run per working folder: claims the working folder for this process until it ends, through a named section
-// called `name` (at most 64 characters) plus the folder's identity on its volume. 1: this process holds it, also when
-// the platform offers no way to claim it or the folder has no identity. 0: another process holds it; that process's
-// window has been brought to the front (or the box or picker it waits on), unless it showed none within seconds.
-int ClaimWorkingFolder(const char* name);

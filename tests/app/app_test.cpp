@@ -51,8 +51,6 @@ TEST(Install, SettleWaitEndsByTheClocksDifference) {
     for (const auto& r : rows) EXPECT_EQ(r.over, SettleWaitOver(r.result, r.now, r.start, r.elapsed)) << &r - rows;
 }
 
-std::string Payload(int file) { return std::string(payload_start(file), payload_end(file)); }
-
 // Each test in a fresh working folder; the target lies elsewhere, so nothing staged is an installed copy.
 class Staging : public ::testing::Test {
 protected:
@@ -72,63 +70,14 @@ protected:
     }
 };
 
-DWORD WINAPI CloseSoon(void* file) { return Sleep(300), CloseHandle(file); }
-
-DWORD WINAPI AnswerBox(void* box) {
-    DrvProcess self = {GetCurrentProcess(), nullptr, GetCurrentProcessId()};
-    if (DrvWaitBox(&self, 1, 180000, static_cast<DrvBox*>(box))) DrvAnswerBox(static_cast<DrvBox*>(box), IDOK);
-    return 0;
-}
-
-// The user's own files of staged names come back unchanged and all that was staged goes, also one whose staged copy
-// is held for a moment (as a virus scanner does); one that cannot go back (the staged copy of its name stays held)
-// stays under its backup name beside that copy, told in one box.
-TEST_F(Staging, TheUsersFilesComeBackOrAreToldAndEveryStagedFileGoes) {
-    Write("Notiz.txt", "meine Notizen");
-    Write("Temperatur-1.dsb", "mein Blatt");
-    Write("Brindavel.exe", "mein Programm");
-    clean_up_after_loop();  // a run that ended without installing: it staged nothing, so it deletes nothing
-    for (int file = 0; file < PAYLOAD_FILE_COUNT; ++file) {
-        ASSERT_EQ(stage_payload_file(file), 1) << payload_file_name(file);
-        EXPECT_EQ(Read(payload_file_name(file)), Payload(file)) << payload_file_name(file);
-    }
-    HANDLE holder = CreateFileA("Notiz.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    HANDLE moment = CreateFileA("Temperatur-1.dsb", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    CloseHandle(CreateThread(nullptr, 0, CloseSoon, moment, 0, nullptr));  // the first of the clean-up's moves back
-    DrvBox box = {};
-    HANDLE answer = CreateThread(nullptr, 0, AnswerBox, &box, 0, nullptr);
-    clean_up_after_loop();
-    WaitForSingleObject(answer, 200000);
-    CloseHandle(answer);
-    CloseHandle(holder);
-    WIN32_FIND_DATAA backup;
-    FindClose(FindFirstFileA("BrV*.tmp", &backup));
-    EXPECT_EQ(Read(backup.cFileName), "meine Notizen");
-    EXPECT_EQ(Read("Notiz.txt"), Payload(PAYLOAD_NOTES));
-    EXPECT_EQ(Read("Brindavel.exe"), "mein Programm");
-    EXPECT_EQ(Read("Temperatur-1.dsb"), "mein Blatt");
-    EXPECT_EQ(Names("."), std::string(backup.cFileName) + "|Brindavel.exe|Notiz.txt|Temperatur-1.dsb");
-    EXPECT_EQ(std::string(box.title), " Installationsfehler ");
-    EXPECT_EQ(std::string(box.text),
-              "Folgende eigene Dateien konnten nicht zur\xFC"
-              "ckbenannt werden:  \n\n'Notiz.txt'  liegt "
-              "jetzt als  '" +
-                  std::string(backup.cFileName) + "'  im Ordner  '" + folder +
-                  "\\'  \n\n"
-                  "Unter den alten Namen liegen die Dateien dieser Installation.  ");
-}
-
-// Read-only notes (Wine as root writes into such a file, so the attribute itself must stop staging) and a worksheet
-// held open without sharing: staging stops and changes nothing. (A folder of a staged name: tests/e2e.)
-TEST_F(Staging, AnUnwritableFileStopsStagingUntouched) {
+// Read-only notes (Wine as root writes into such a file, so the attribute itself must stop staging) and a folder of
+// a worksheet's name: staging stops and changes nothing.
+TEST_F(Staging, AnUnwritableNameStopsStagingUntouched) {
     Write("Notiz.txt", "meine Notizen");
     SetFileAttributesA("Notiz.txt", FILE_ATTRIBUTE_READONLY);
-    Write("Temperatur-1.dsb", "mein Blatt");
-    HANDLE holder = CreateFileA("Temperatur-1.dsb", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    CreateDirectoryA("Temperatur-1.dsb", nullptr);
     for (int file = PAYLOAD_NOTES; file <= 2; ++file) EXPECT_EQ(stage_payload_file(file), 0) << payload_file_name(file);
-    CloseHandle(holder);
     EXPECT_EQ(Read("Notiz.txt"), "meine Notizen");
-    EXPECT_EQ(Read("Temperatur-1.dsb"), "mein Blatt");
     EXPECT_EQ(Names("."), "Notiz.txt|Temperatur-1.dsb");
     SetFileAttributesA("Notiz.txt", FILE_ATTRIBUTE_NORMAL);
 }
@@ -300,22 +249,6 @@ TEST(FaultReport, ShownCopiedAndEndedWithZero) {
         EXPECT_EQ(Masked(clipboard, mask), title + "\r\n" + report);
         EXPECT_TRUE(DrvAnswerBox(&box, IDOK));
         EXPECT_EQ(run.Exit(), 0u) << c.program;
-    }
-}
-
-// A fault while staging holds the user's files, Notiz.txt staged over: right after Temperatur-1.dsb went aside, or
-// right before, all backup-named files held (as by a virus scanner). The report puts both back, no backup stays.
-TEST(FaultReport, PutsTheUsersFilesBackFirst) {
-    const char* const files[] = {"Notiz.txt", "Temperatur-1.dsb", nullptr};
-    for (const char* mode : {"staging", "held"}) {
-        Victim run;
-        run.Start(VICTIM, mode, 91, files);
-        DrvBox box;
-        ASSERT_TRUE(DrvWaitBox(&run.process, 1, WAIT_MS, &box)) << mode;
-        EXPECT_TRUE(DrvAnswerBox(&box, IDOK));
-        EXPECT_EQ(run.Exit(), 0u);
-        EXPECT_EQ(Names(run.folder), "Notiz.txt|Temperatur-1.dsb") << mode << ": a backup or staged file stayed";
-        for (int i = 0; i < 2; ++i) EXPECT_EQ(Read(run.folder + "\\" + files[i]), files[i]) << mode;
     }
 }
 

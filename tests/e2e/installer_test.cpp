@@ -126,6 +126,24 @@ protected:
 
     void Answer(int button) { ASSERT_TRUE(DrvAnswerBox(&box, button) && DrvWaitGone(box.hwnd, TIMEOUT_MS)); }
 
+    // The target holds exactly the installed layout, every file byte-identical to its payload file (but `blocked`).
+    void ExpectInstalled(const std::string& target, const std::string& blocked = "") {
+        EXPECT_EQ("Brindavel.exe|DasyLab|Text", Names(target));
+        EXPECT_EQ("Notiz.txt", Names(target + "Text"));
+        EXPECT_EQ(Names(kPayload, "Temperatur-*.dsb"), Names(target + "DasyLab"));
+        std::set<std::string> files = {"Brindavel.exe", "Text\\Notiz.txt"};
+        for (char n = '1'; n <= '6'; ++n)
+            for (const char* tail : {".dsb", "'.dsb"}) files.insert(std::string("DasyLab\\Temperatur-") + n + tail);
+        files.erase(blocked);
+        for (const std::string& file : files)
+            EXPECT_TRUE(Read(target + file) == Read(kPayload + "\\" + file.substr(file.rfind('\\') + 1))) << file;
+    }
+
+    // "Ja" with the target typed into the path field (a folder that exists: no question).
+    void Install(const std::string& target) {
+        ASSERT_TRUE(DrvSetControlText(window, 3, target.c_str()) && DrvClick(window, 5));
+    }
+
     void ExpectExitZero(DrvProcess* run = nullptr) {
         DWORD code = 1234;
         EXPECT_TRUE(DrvWaitExit(run ? run : &process, TIMEOUT_MS, &code) && code == 0) << "exit code " << code;
@@ -170,7 +188,8 @@ enum Way { BY_JA, BY_ESCAPE_KEY, BY_CLOSE_BOX };
 struct Case {
     const char* name;
     Way way;
-    const char* make[3];  // under the scratch folder: a folder when ending with a backslash, else an empty file;
+    const char* make[3];  // under the scratch folder: a folder when ending with a backslash, else an empty file, or
+                          // "link=file": a hard link to a new empty file;
                           // for FILE_NOT_CREATED the first is a folder of the file's name in Arbeit\, blocking it
     const char* typed;    // under the scratch folder; null: a folder name of 304 characters
     bool asks;            // the folder question comes first
@@ -182,9 +201,11 @@ struct Case {
 };
 // clang-format off
 const Case kCases[] = {
-    // The user's own (empty) notes in the working folder, and two more starts while the question is open.
-    {"CompleteInstallation", BY_JA, {"Ziel\\", "Arbeit\\Notiz.txt"}, "Ziel\\BrindaVel\\", true, SUCCESS,
-     "Anders|Arbeit|Ziel", "Notiz.txt", false},
+    // The user's own (empty) files of two staged names in the working folder, hard links to files elsewhere, and two
+    // more starts while the question is open.
+    {"CompleteInstallation", BY_JA,
+     {"Ziel\\", "Arbeit\\Notiz.txt=Draussen\\Notizen", "Arbeit\\Brindavel.exe=Draussen\\Programm"},
+     "Ziel\\BrindaVel\\", true, SUCCESS, "Anders|Arbeit|Draussen|Ziel", "Brindavel.exe|Notiz.txt", false},
     // Earlier files in place: each is replaced, and the count still reaches its total.
     {"OverAnEarlierInstallation", BY_JA,
      {"Ziel\\DasyLab\\Temperatur-1.dsb", "Ziel\\Text\\Notiz.txt", "Ziel\\Brindavel.exe"}, "Ziel\\", false, SUCCESS,
@@ -217,8 +238,12 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     const Case& row = GetParam();
     work = root + "\\" + row.workIn;
     if (row.onDriveS) RemoveTree(work = "S:\\Arbeit");  // drive S is mapped by e2e_prefix_setup
-    for (const char* path : row.make)
-        if (path) Make(root + "\\" + path);
+    for (const char* path : row.make) {
+        std::string entry = path ? path : "", file = entry.substr(entry.find('=') + 1);
+        const std::string linked = root + "\\" + entry.substr(0, entry.find('='));
+        if (path) Make(root + "\\" + file), Make(linked.substr(0, linked.rfind('\\') + 1));
+        if (file != entry) ASSERT_TRUE(CreateHardLinkA(linked.c_str(), (root + "\\" + file).c_str(), nullptr));
+    }
     // The long name has blanks, so that the box can wrap it and its icon stays on the screen.
     std::string target = root + "\\";
     for (int i = 0; !row.typed && i < 30; ++i) target += "Messreihe ";
@@ -282,19 +307,15 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     EXPECT_EQ(row.rootAfter, Names(root));
     if (row.workAfter) EXPECT_EQ(row.workAfter, Names(work)) << "in the working directory";
     if (!installs && row.way == BY_JA) EXPECT_EQ("", Names(target)) << "under the target";
-    if (row.asks && row.box == SUCCESS) EXPECT_EQ("", Read(work + "\\Notiz.txt")) << "the user's notes changed";
-    if (installs) {
-        // The target holds exactly the installed layout, every file byte-identical to its payload file.
-        EXPECT_EQ("Brindavel.exe|DasyLab|Text", Names(target));
-        EXPECT_EQ("Notiz.txt", Names(target + "Text"));
-        EXPECT_EQ(Names(kPayload, "Temperatur-*.dsb"), Names(target + "DasyLab"));
-        std::set<std::string> files = {"Brindavel.exe", "Text\\Notiz.txt"};
-        for (char n = '1'; n <= '6'; ++n)
-            for (const char* tail : {".dsb", "'.dsb"}) files.insert(std::string("DasyLab\\Temperatur-") + n + tail);
-        if (row.onDriveS) files.erase("DasyLab\\Temperatur-3'.dsb");  // the blocked one
-        for (const std::string& file : files)
-            EXPECT_TRUE(Read(target + file) == Read(kPayload + "\\" + file.substr(file.rfind('\\') + 1))) << file;
+    // Every file the row made outside the target is still empty: a user's own file, or the file behind a link.
+    for (const char* path : row.make) {
+        const std::string entry = path ? path : "\\";
+        for (const std::string& name : {entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1)}) {
+            const std::string file = root + "\\" + name;
+            if (name.back() != '\\' && file.compare(0, target.size(), target)) EXPECT_EQ("", Read(file)) << file;
+        }
     }
+    if (installs) ExpectInstalled(target, row.onDriveS ? "DasyLab\\Temperatur-3'.dsb" : "");
     EXPECT_EQ(row.box == SUCCESS, GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) << "the shortcut";
     if (row.box != SUCCESS) return;
     // The shortcut as the shell reads it back (the quotes handed over around the path do not reach the file).
@@ -396,6 +417,101 @@ TEST_F(Installer, PickerStartsAtTheTargetPathAndNeinEnds) {
     }
     ASSERT_TRUE(DrvClick(window, 6));
     ExpectExitZero();
+}
+
+// Another program of the user replaces four staged files, each as soon as it is complete, by a move with replace or
+// else by writing over it: nothing of it reaches the target, which holds exactly the payload.
+volatile bool swapping;
+DWORD SizeOf(const std::string& name) {
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    return GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &file) ? file.nFileSizeLow : ~0u;
+}
+DWORD WINAPI ReplaceStagedFiles(void* work) {
+    const char* const names[] = {"Brindavel.exe", "Notiz.txt", "Temperatur-1.dsb", "Temperatur-6'.dsb"};
+    for (unsigned done = 0; swapping; Sleep(1)) {
+        for (int i = 0; i < 4; ++i) {
+            const std::string name = *static_cast<std::string*>(work) + "\\" + names[i], foreign = name + ".fremd";
+            if ((done & 1u << i) || SizeOf(name) != SizeOf(kPayload + "\\" + names[i])) continue;
+            done |= 1u << i;
+            Write(foreign, "fremd");
+            if (!MoveFileExA(foreign.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING) && DeleteFileA(foreign.c_str()))
+                Write(name, "fremd");
+        }
+    }
+    return 0;
+}
+
+TEST_F(Installer, StagedFilesReplacedByAnotherProgramNeverReachTheTarget) {
+    const std::string target = root + "\\Ziel\\";
+    Make(target);
+    Start();
+    swapping = true;
+    HANDLE swapper = CreateThread(nullptr, 0, ReplaceStagedFiles, &work, 0, nullptr);
+    Install(target);
+    ExpectBox(SUCCESS, target);
+    swapping = false;
+    WaitForSingleObject(swapper, 10000), CloseHandle(swapper);
+    ExpectInstalled(target);
+    Answer(IDOK);
+    ExpectExitZero();
+}
+
+// Ended from outside (as by the task manager) while it stages, while it copies, and in the folder step that always
+// fails (right after the shortcut): the user's own files of two staged names are under their names, unchanged.
+TEST_F(Installer, EndedFromOutsideTheUsersFilesStayInPlace) {
+    const std::string target = root + "\\Ziel\\";
+    for (const std::string& moment : {work + "\\Temperatur-2.dsb", target + "DasyLab\\Temperatur-3.dsb", link}) {
+        RemoveTree(target);
+        RemoveTree(work);
+        Make(target);
+        Make(work + "\\");
+        Write(work + "\\Notiz.txt", "meine Notizen");
+        Write(work + "\\Temperatur-1.dsb", "mein Blatt");
+        Start();
+        Install(target);
+        bool reached = false;
+        for (DWORD start = GetTickCount(); !reached && GetTickCount() - start < TIMEOUT_MS; Sleep(5))
+            reached = GetFileAttributesA(moment.c_str()) != INVALID_FILE_ATTRIBUTES;
+        EXPECT_TRUE(reached) << moment;
+        DrvCloseProcess(&process);
+        EXPECT_EQ("meine Notizen|mein Blatt", Read(work + "\\Notiz.txt") + "|" + Read(work + "\\Temperatur-1.dsb"))
+            << moment;
+        RemoveShortcut();
+    }
+}
+
+// The run guard's name for the working folder, made first by a program of the user: with an empty record, and with
+// one naming a process that is not this setup. Either way the setup starts as usual, and installs.
+TEST_F(Installer, AGuardNameHeldByAnotherProgramNeverStopsTheSetup) {
+    const std::string target = root + "\\Ziel\\";
+    Make(target);
+    Make(work + "\\");
+    HANDLE folder = CreateFileA(work.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION file = {};
+    GetFileInformationByHandle(folder, &file);
+    CloseHandle(folder);
+    char name[128];
+    snprintf(name, sizeof name, "Global\\BrindaVelSetup-%08lX%08lX%08lX", file.dwVolumeSerialNumber,
+             file.nFileIndexHigh, file.nFileIndexLow);
+    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, name);
+    ASSERT_TRUE(section && GetLastError() != ERROR_ALREADY_EXISTS) << name;
+    DWORD* record = static_cast<DWORD*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
+    for (DWORD holder : {DWORD(0), GetCurrentProcessId()}) {
+        record[0] = holder, record[1] = holder ? GetCurrentThreadId() : 0;
+        Start();
+        if (!holder) {
+            DrvCloseProcess(&process);
+            continue;
+        }
+        Install(target);
+        ExpectBox(SUCCESS, target);
+        Answer(IDOK);
+        ExpectExitZero();
+        ExpectInstalled(target);
+    }
+    UnmapViewOfFile(record);
+    CloseHandle(section);
 }
 
 }  // namespace

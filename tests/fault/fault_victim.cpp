@@ -1,14 +1,11 @@
 // Arms the fault trap with the installer's report, then faults on purpose as BRV_VICTIM asks; leaves note.txt.
-// Contract: modes "CODE LINE" (raised, the queries noted), "report", "overflow", "recursive", "concurrent", "staging",
-// "held".
+// Contract: modes "CODE LINE" (raised, the queries noted), "report", "overflow", "recursive", "concurrent".
 #include <windows.h>
 
 #include <stdlib.h>
-#include <string.h>
 
 #include "app/fault_report.h"
 #include "app/identity.h"
-#include "app/install.h"
 #include "core/frame.h"
 #include "core/strings.h"
 #include "fault/fault.h"
@@ -49,25 +46,6 @@ DWORD WINAPI FaultWhileReportShown(void*) {
     return 0;
 }
 
-// Staging calls MoveFileExA and DeleteFileA through the program's import slots. Pointed here, a fault comes right
-// after the user's Temperatur-1.dsb went aside ("staging") or right before ("held"), where every delete of a file of
-// a backup name (BrV*) is also refused, as while a virus scanner holds a file just made.
-extern "C" BOOL(WINAPI* move_import)(LPCSTR, LPCSTR, DWORD) __asm__("__imp__MoveFileExA@12");
-extern "C" BOOL(WINAPI* delete_import)(LPCSTR) __asm__("__imp__DeleteFileA@4");
-BOOL(WINAPI* platform_move)(LPCSTR, LPCSTR, DWORD) = nullptr;
-BOOL(WINAPI* platform_delete)(LPCSTR) = nullptr;
-bool fault_before_move;
-BOOL WINAPI MoveAndFault(LPCSTR from, LPCSTR to, DWORD flags) {
-    bool aside = !lstrcmpA(from, "Temperatur-1.dsb");
-    if (aside && fault_before_move) *bad_pointer = 3;
-    BOOL moved = platform_move(from, to, flags);
-    if (aside) *bad_pointer = 3;
-    return moved;
-}
-BOOL WINAPI DeleteUnlessHeld(LPCSTR name) {
-    if (strstr(name, "BrV")) return SetLastError(ERROR_SHARING_VIOLATION), FALSE;
-    return platform_delete(name);
-}
 }  // namespace
 
 int main() {
@@ -99,17 +77,6 @@ int main() {
     if (!lstrcmpA(mode, "concurrent")) {
         CloseHandle(CreateThread(nullptr, 0, FaultWhileReportShown, nullptr, 0, nullptr));
         *bad_pointer = 6;
-    }
-    fault_before_move = !lstrcmpA(mode, "held");
-    if (fault_before_move || !lstrcmpA(mode, "staging")) {  // the user's Notiz.txt staged over, then the fault
-        AssignText(&executable_name, "Brindavel.exe");
-        AssignText(&target_path, "C:\\brv_no_such_target\\");
-        platform_delete = delete_import;
-        if (fault_before_move) delete_import = DeleteUnlessHeld;
-        stage_payload_file(PAYLOAD_NOTES);
-        platform_move = move_import;
-        move_import = MoveAndFault;
-        stage_payload_file(2);
     }
     char* rest = mode;
     if (mode[0] >= '0' && mode[0] <= '9') {  // "CODE LINE": the code raised with that source line

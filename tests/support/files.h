@@ -8,9 +8,10 @@
 #include <set>
 #include <string>
 
+// Also a file the installer holds open for writing and deleting (a staged file).
 inline std::string Read(const std::string& name) {
-    HANDLE file =
-        CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<none>";
     std::string text(GetFileSize(file, nullptr) + 1, '\0');
     DWORD got = 0;
