@@ -457,10 +457,13 @@ TEST_F(Installer, StagedFilesReplacedByAnotherProgramNeverReachTheTarget) {
 }
 
 // Ended from outside (as by the task manager) while it stages, while it copies, and in the folder step that always
-// fails (right after the shortcut): the user's own files of two staged names are under their names, unchanged.
+// fails (the notes copied, the shortcut box unticked): the user's own files of two staged names stay as they were.
+// Without a shortcut: seen on Wine, a setup ended right after its link was saved leaves the shell's link helper
+// running, which holds the test's output open until CTest's time limit.
 TEST_F(Installer, EndedFromOutsideTheUsersFilesStayInPlace) {
     const std::string target = root + "\\Ziel\\";
-    for (const std::string& moment : {work + "\\Temperatur-2.dsb", target + "DasyLab\\Temperatur-3.dsb", link}) {
+    for (const std::string& moment :
+         {work + "\\Temperatur-2.dsb", target + "DasyLab\\Temperatur-3.dsb", target + "Text\\Notiz.txt"}) {
         RemoveTree(target);
         RemoveTree(work);
         Make(target);
@@ -468,6 +471,7 @@ TEST_F(Installer, EndedFromOutsideTheUsersFilesStayInPlace) {
         Write(work + "\\Notiz.txt", "meine Notizen");
         Write(work + "\\Temperatur-1.dsb", "mein Blatt");
         Start();
+        ASSERT_TRUE(DrvClick(window, 11));
         Install(target);
         bool reached = false;
         for (DWORD start = GetTickCount(); !reached && GetTickCount() - start < TIMEOUT_MS; Sleep(5))
@@ -476,7 +480,6 @@ TEST_F(Installer, EndedFromOutsideTheUsersFilesStayInPlace) {
         DrvCloseProcess(&process);
         EXPECT_EQ("meine Notizen|mein Blatt", Read(work + "\\Notiz.txt") + "|" + Read(work + "\\Temperatur-1.dsb"))
             << moment;
-        RemoveShortcut();
     }
 }
 
