@@ -9,6 +9,7 @@
 
 #include <math.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -163,38 +164,27 @@ const char* const kGadgets[] = {
 };
 // clang-format on
 
-// Asks the system every 100 ms, with the query the shell makes before it greys a window out, whether the window
-// counts as not answering, from construction to destruction: how often it did, and its longest stretch in a row.
-class HungWatch {
-public:
-    explicit HungWatch(HWND window) : window(window) { thread = window ? CreateThread(0, 0, Run, this, 0, 0) : 0; }
-    ~HungWatch() { Stop(); }
-    void Stop() {
-        if (!thread) return;
-        stop = 1;
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        thread = 0;
-    }
+// Asks every 100 ms, with the query the shell makes before it greys a window out, whether the window counts as not
+// answering, until stopped: how often it did, and its longest stretch in a row.
+struct HungWatch {
+    HWND window;
+    volatile LONG stop = 0;
     int hungAnswers = 0;
     DWORD longestMs = 0;
-
-private:
+    HANDLE thread = window ? CreateThread(0, 0, Run, this, 0, 0) : 0;
+    ~HungWatch() { Stop(); }
+    void Stop() {
+        if (thread) stop = 1, WaitForSingleObject(thread, INFINITE), CloseHandle(thread), thread = 0;
+    }
     static DWORD WINAPI Run(void* self) {
         HungWatch& watch = *static_cast<HungWatch*>(self);
-        bool hung = false;
-        for (DWORD since = 0; !watch.stop; Sleep(100)) {
-            DWORD now = GetTickCount();
-            if (!hung) since = now;
-            hung = IsHungAppWindow(watch.window);
-            watch.hungAnswers += hung;
-            if (hung && now - since > watch.longestMs) watch.longestMs = now - since;
+        for (DWORD since = 0, hung = 0; !watch.stop; Sleep(100)) {
+            if (!hung) since = GetTickCount();
+            watch.hungAnswers += hung = IsHungAppWindow(watch.window);
+            if (hung) watch.longestMs = std::max(watch.longestMs, GetTickCount() - since);
         }
         return 0;
     }
-    HWND window;
-    HANDLE thread;
-    volatile LONG stop = 0;
 };
 
 // One run per row, each from the designed window: what the scratch folder holds first, the path typed and "Ja" (or
@@ -301,7 +291,7 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     }
     const DWORD started = GetTickCount();
     const bool installs = row.box == SUCCESS || row.box == FAILURE;
-    HungWatch watch(installs ? window : 0);
+    HungWatch watch{installs ? window : 0};
     // While installing (readable although the program is busy): the bar shown, then both buttons hidden, then the text.
     if (installs || row.box == FILE_NOT_CREATED)
         EXPECT_TRUE(DrvWaitControlText(window, 8, "Die Dateien werden installiert ...     ", TIMEOUT_MS) &&
@@ -310,9 +300,9 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     const std::string blocked = row.make[0] ? row.make[0] : "";  // Arbeit\<file>\ for FILE_NOT_CREATED
     if (row.meddles) {
         // Posted once a staged file is there, after the drain: input that the drain took would be handled.
-        const std::string staged = work + "\\Temperatur-1.dsb";
-        for (DWORD start = GetTickCount(); GetTickCount() - start < TIMEOUT_MS; Sleep(50))
-            if (GetFileAttributesA(staged.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        for (DWORD start = GetTickCount();
+             Names(work, "Temperatur-1.dsb").empty() && GetTickCount() - start < TIMEOUT_MS;)
+            Sleep(50);
         EXPECT_TRUE(DrvCloseByCaption(window) && DrvPressKey(&process, window, VK_ESCAPE) && DrvClick(window, 5) &&
                     DrvClick(window, 6) && DrvClick(window, 11));
         DWORD_PTR answer = 0;  // the close box's command sent, as the system sends it: answered at once, ends nothing
