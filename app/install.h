@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include "ui/window.h"
+
 // Every pause the program's design asks for goes through take_pause. The benchmark's own build of the installer
-// (BRV_PAUSE_METER) logs each one, to take them out exactly.
+// (BRV_PAUSE_METER) logs each one, to take them out exactly. A pause answers what the system sends meanwhile and
+// acts on no event: the installation's pauses keep the window answering (the shell greys out one that has not taken
+// a message for 5 s), while a click or key made during the installation waits in the queue until its result box.
 const DWORD LOOP_PAUSE_MS = 10;       // before each wait of the main loop
 const DWORD SETTLE_STEP_MS = 20;      // one step of a settle wait
 const DWORD DRAIN_PAUSE_MS = 200;     // after the drain of pending events, before staging
@@ -17,7 +21,7 @@ const unsigned SETTLE_LIMIT_MS = 3000;
 #ifdef BRV_PAUSE_METER
 void take_pause(DWORD milliseconds);
 #else
-inline void take_pause(DWORD milliseconds) { Sleep(milliseconds); }
+inline void take_pause(DWORD milliseconds) { PauseAnswering(milliseconds); }
 #endif
 
 // Gadget numbers of the main window that the installation reads and updates.

@@ -446,6 +446,26 @@ int FetchEvent(int timeout) {
     return static_cast<int>(message.message);
 }
 
+void PauseAnswering(DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    DWORD left = milliseconds;
+    MSG message;
+    for (;;) {
+        // Seen on Wine: the system counts a thread as not answering once it has neither asked for messages for 5 s
+        // nor waits on its queue; this peek asks (and handles what was sent), the wait below waits on the queue.
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        DWORD woken = MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE);
+        if (woken == WAIT_TIMEOUT) return;
+        DWORD passed = GetTickCount() - start;
+        if (passed >= milliseconds) return;
+        left = milliseconds - passed;
+        if (woken == WAIT_FAILED) {
+            Sleep(left);
+            return;
+        }
+    }
+}
+
 int WaitEvent() { return FetchEvent(-1); }
 int PollEvent() { return FetchEvent(0); }
 int EventSourceGadget() { return CurrentEventState()->source; }

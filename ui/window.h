@@ -76,6 +76,10 @@ int PollEvent();
 // Both give the calling thread's event source: gadget number after EVENT_GADGET, item after EVENT_MENU.
 int EventSourceGadget();
 int EventSourceItem();
+// Waits `milliseconds`, answering in the meantime only what the platform sends to the thread's windows, as any
+// message wait does: posted messages, input and paints stay queued for the next fetch, and no event is handed out.
+// The system thus never counts the windows as not answering, and the wait still lasts its full length.
+void PauseAnswering(DWORD milliseconds);
 
 // Inside the window runtime: a replacing window procedure hands every message on to the procedure it kept, or to
 // the default processing where it kept none.

@@ -9,6 +9,7 @@
 
 #include <math.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -181,6 +182,29 @@ const char* const kGadgets[] = {
 };
 // clang-format on
 
+// Asks every 100 ms, with the query the shell makes before it greys a window out, whether the window counts as not
+// answering, until stopped: how often it did, and its longest stretch in a row.
+struct HungWatch {
+    HWND window;
+    volatile LONG stop = 0;
+    int hungAnswers = 0;
+    DWORD longestMs = 0;
+    HANDLE thread = window ? CreateThread(0, 0, Run, this, 0, 0) : 0;
+    ~HungWatch() { Stop(); }
+    void Stop() {
+        if (thread) stop = 1, WaitForSingleObject(thread, INFINITE), CloseHandle(thread), thread = 0;
+    }
+    static DWORD WINAPI Run(void* self) {
+        HungWatch& watch = *static_cast<HungWatch*>(self);
+        for (DWORD since = 0, hung = 0; !watch.stop; Sleep(100)) {
+            if (!hung) since = GetTickCount();
+            watch.hungAnswers += hung = IsHungAppWindow(watch.window);
+            if (hung) watch.longestMs = std::max(watch.longestMs, GetTickCount() - since);
+        }
+        return 0;
+    }
+};
+
 // One run per row, each from the designed window: what the scratch folder holds first, the path typed and "Ja" (or
 // another way out), the box at the end (after the folder question, answered "Ja", or "Nein" for NO_BOX) and the
 // folders' entries after the end. A run that ends without installing leaves nothing under the target.
@@ -198,14 +222,16 @@ struct Case {
     bool onDriveS;                      // working directory S:\Arbeit, with the shortcut box unticked
     const char* workIn = "Arbeit";      // else the working directory, under the scratch folder
     int dpi = 96;                       // the display's, for this run
+    bool meddles = false;  // once staging has begun: the close box, Escape, "Ja", "Nein" and the shortcut box
 };
 // clang-format off
 const Case kCases[] = {
-    // The user's own (empty) files of two staged names in the working folder, hard links to files elsewhere, and two
-    // more starts while the question is open.
+    // The user's own (empty) files of two staged names in the working folder, hard links to files elsewhere, two more
+    // starts while the question is open, and input during the installation, which neither stops nor changes it.
     {"CompleteInstallation", BY_JA,
      {"Ziel\\", "Arbeit\\Notiz.txt=Draussen\\Notizen", "Arbeit\\Brindavel.exe=Draussen\\Programm"},
-     "Ziel\\BrindaVel\\", true, SUCCESS, "Anders|Arbeit|Draussen|Ziel", "Brindavel.exe|Notiz.txt", false},
+     "Ziel\\BrindaVel\\", true, SUCCESS, "Anders|Arbeit|Draussen|Ziel", "Brindavel.exe|Notiz.txt", false, "Arbeit", 96,
+     true},
     // Earlier files in place: each is replaced, and the count still reaches its total.
     {"OverAnEarlierInstallation", BY_JA,
      {"Ziel\\DasyLab\\Temperatur-1.dsb", "Ziel\\Text\\Notiz.txt", "Ziel\\Brindavel.exe"}, "Ziel\\", false, SUCCESS,
@@ -259,9 +285,10 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     LONG frame = GetWindowLongA(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW;  // caption and close box only, fixed size
     snprintf(got, sizeof got, "'%s' %dx%d 0x%lX", text, designed(client.right), designed(client.bottom), frame);
     EXPECT_STREQ("' Installation der Software f\xFCr BrindaVel V.23' 390x170 0xC80000", got);
-    // Not SMTO_ABORTIFHUNG: after seconds of work without a message loop the program counts as hung for a while.
+    // SMTO_ABORTIFHUNG: the program never counts as hung, not even while it installs (see the watch below).
     auto bar = [&](UINT message, DWORD_PTR value = 0) {
-        return SendMessageTimeoutA(GetDlgItem(window, 13), message, 0, 0, SMTO_NORMAL, 30000, &value) ? value : 999;
+        return SendMessageTimeoutA(GetDlgItem(window, 13), message, 0, 0, SMTO_ABORTIFHUNG, 30000, &value) ? value
+                                                                                                           : 999;
     };
     static DrvControl controls[16];
     ASSERT_EQ(8, DrvListControls(window, controls, 16)) << "exactly the eight gadgets";
@@ -289,14 +316,27 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
     }
     const DWORD started = GetTickCount();
     const bool installs = row.box == SUCCESS || row.box == FAILURE;
+    HungWatch watch{installs ? window : 0};
     // While installing (readable although the program is busy): the bar shown, then both buttons hidden, then the text.
     if (installs || row.box == FILE_NOT_CREATED)
         EXPECT_TRUE(DrvWaitControlText(window, 8, "Die Dateien werden installiert ...     ", TIMEOUT_MS) &&
                     IsWindowVisible(GetDlgItem(window, 13)) && !IsWindowVisible(GetDlgItem(window, 5)) &&
                     !IsWindowVisible(GetDlgItem(window, 6)));
     const std::string blocked = row.make[0] ? row.make[0] : "";  // Arbeit\<file>\ for FILE_NOT_CREATED
+    if (row.meddles) {
+        // Posted once a staged file is there, after the drain: input that the drain took would be handled.
+        for (DWORD start = GetTickCount();
+             Names(work, "Temperatur-1.dsb").empty() && GetTickCount() - start < TIMEOUT_MS;)
+            Sleep(50);
+        EXPECT_TRUE(DrvCloseByCaption(window) && DrvPressKey(&process, window, VK_ESCAPE) && DrvClick(window, 5) &&
+                    DrvClick(window, 6) && DrvClick(window, 11));
+        DWORD_PTR answer = 0;  // the close box's command sent, as the system sends it: answered at once, ends nothing
+        EXPECT_TRUE(SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+    }
     if (row.box == FILE_NOT_CREATED) ExpectBox(row.box, blocked.substr(7, blocked.size() - 8));
     else if (row.box != NO_BOX) ExpectBox(row.box, target);
+    watch.Stop();
+    EXPECT_EQ(0, watch.hungAnswers) << "counted as not answering, longest " << watch.longestMs << " ms in a row";
     if (installs) {
         // The pauses: 200 ms after the drain, 20 ms per successful step, the second folder creation's full wait.
         EXPECT_GE(GetTickCount() - started, 200u + 27 * 20 + 2000);

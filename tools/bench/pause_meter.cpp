@@ -1,6 +1,6 @@
 // The benchmark's build of the installer only: every pause is taken as asked and logged with its real start and end.
-// Contract: take_pause(ms) sleeps like Sleep(ms); the first call opens the log named by the process id, later calls
-// append to it while there is room. The shipped installer has no such code (take_pause is Sleep there).
+// Contract: take_pause(ms) pauses like the shipped one (PauseAnswering); the first call opens the log named by the
+// process id, later calls append to it while there is room. The shipped installer has no such code.
 #include "app/install.h"
 #include "tools/bench/pause_log.h"
 
@@ -31,7 +31,7 @@ void take_pause(DWORD milliseconds) {
     if (!pause_log_tried) open_pause_log();
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
-    Sleep(milliseconds);
+    PauseAnswering(milliseconds);
     QueryPerformanceCounter(&end);
     if (!pause_log || pause_log->count >= pause_log->capacity) return;
     PauseEntry* entry = &pause_log->entries[pause_log->count];
