@@ -80,14 +80,17 @@ protected:
 
     void SetUp() override {
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        root = std::string(BRV_E2E_SCRATCH_ROOT) + "\\" + name.substr(name.find('/') + 1);
+        BOOL wow64 = FALSE;  // the suite runs in a 32-bit and a 64-bit prefix at once: a scratch folder for each
+        IsWow64Process(GetCurrentProcess(), &wow64);
+        root = std::string(BRV_E2E_SCRATCH_ROOT) + (wow64 ? "64\\" : "\\") + name.substr(name.find('/') + 1);
         RemoveTree(root);
         Make(root + "\\");
         work = root + "\\Arbeit";
         char folder[MAX_PATH] = "";
         SHGetSpecialFolderPathA(0, folder, CSIDL_DESKTOPDIRECTORY, FALSE);
         link = std::string(folder) + "\\BrindaVel.lnk";
-        SHGetSpecialFolderPathA(0, folder, CSIDL_PROGRAM_FILESX86, FALSE);  // one folder in a 32-bit prefix
+        // A 32-bit program's: in a 64-bit prefix "Program Files (x86)", in a 32-bit one "Program Files".
+        SHGetSpecialFolderPathA(0, folder, CSIDL_PROGRAM_FILESX86, FALSE);
         defaultTarget = std::string(folder) + "\\BrindaVel\\";
         RemoveShortcut();
     }
