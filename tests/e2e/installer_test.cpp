@@ -330,10 +330,10 @@ TEST_P(Runs, EndWithTheirBoxAndExitCodeZero) {
 INSTANTIATE_TEST_SUITE_P(Each, Runs, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-// Selects `folder` (C:\\...\\) in the picker's tree from outside, as a user would: on each level the items are selected
+// Selects `folder` (C:\...\) in the picker's tree from outside, as a user would: on each level the items are selected
 // in turn until the picker names the wanted one (control 14149 shows the selected folder's name; a drive " (C:)"),
-// which is then opened. Only item handles cross the process boundary: under the i386 emulator no process can read or
-// write another's memory. The drive is looked for one level below the tree's root (the computer).
+// which is then opened. Only item handles cross the process boundary: where Wine's server runs under the i386
+// emulator, no process can read or write another's memory. The drive is looked for one level below the tree's root.
 bool SelectInPicker(HWND picker, const std::string& folder) {
     HWND tree = FindWindowExA(picker, 0, "SysTreeView32", 0);
     auto send = [&](UINT message, WPARAM w, LPARAM l) {
@@ -367,7 +367,7 @@ bool SelectInPicker(HWND picker, const std::string& folder) {
 // A library of a name the installer loads, planted beside a copy of it and in the working folder, is never loaded,
 // although Wine is told to prefer a library file it finds (as Windows does). The keyboard device is opened before the
 // click on "Nein" is handled, so the override lasts until the end; the planted library leaves a trace wherever it is
-// loaded. (Under the i386 emulator no process can read another's memory: the module list cannot be looked at.)
+// loaded. (Where Wine's server runs under the i386 emulator, the installer's module list cannot be read.)
 TEST_F(Installer, PlantedLibrariesAreNeverLoaded) {
     const std::string downloads = root + "\\Downloads", setup = downloads + "\\BrindaVelSetup.exe";
     Make(downloads + "\\");
