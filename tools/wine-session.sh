@@ -1,12 +1,18 @@
 # The Wine session of the project's scripts: private prefix and home, an own virtual display, Wine set for it.
 # Contract: sourced (POSIX sh) by cmake/test-session, cmake/wine-run.in, tools/run-installer, tools/bench/run.
-# wine_session_env FOLDER exports the prefix FOLDER/wineprefix and home FOLDER/home; then wine_session_virtual WxH
-# (own Xvfb; its trap ends server and display at exit) or wine_session_given (the caller's DISPLAY).
+# wine_session_env FOLDER [win64] exports the prefix FOLDER/wineprefix and home FOLDER/home (a 32-bit Windows), or with
+# win64 FOLDER/wineprefix64 and FOLDER/home64 (a 64-bit one, where our 32-bit programs run under WoW64); then
+# wine_session_virtual WxH (own Xvfb; its trap ends servers and displays at exit) or wine_session_given (the caller's
+# DISPLAY). Both may be used in one script, one prefix after the other.
 
-# The prefix's Desktop and Documents link to $HOME: a private home keeps shortcuts out of the real one.
+# The prefix's Desktop and Documents link to $HOME: a private home keeps shortcuts out of the real one. The
+# architecture is always named: where Debian's wine64 is installed, Wine makes a new prefix 64-bit unless told.
 wine_session_env() {
   wine_session_folder=$1
-  export WINEPREFIX="$1/wineprefix" HOME="$1/home" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  local suffix=
+  [ "${2:-win32}" = win64 ] && suffix=64
+  export WINEPREFIX="$1/wineprefix$suffix" HOME="$1/home$suffix" WINEARCH="${2:-win32}" WINEDEBUG=-all \
+    WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$HOME"
 }
 
@@ -24,12 +30,16 @@ wine_session_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] || { echo "The Wine prefix could not be created" >&2; return 1; }
 }
 
-wine_session_xvfb=
+# The prefixes and displays of this script, ended at its exit: "prefix Xvfb-process" pairs (no blanks in the paths).
+wine_session_started=
 wine_session_end() {
-  wineserver -k >/dev/null 2>&1 || true
-  [ -n "$wine_session_xvfb" ] || return 0
-  kill "$wine_session_xvfb" 2>/dev/null || true
-  wait "$wine_session_xvfb" 2>/dev/null || true
+  set -- $wine_session_started
+  while [ $# -ge 2 ]; do
+    WINEPREFIX=$1 wineserver -k >/dev/null 2>&1 || true
+    kill "$2" 2>/dev/null || true
+    wait "$2" 2>/dev/null || true
+    shift 2
+  done
 }
 
 # An own Xvfb of screen size WxH (it picks a free display and writes its number to a descriptor), the prefix,
@@ -37,10 +47,10 @@ wine_session_end() {
 wine_session_virtual() {
   local display_file step
   trap wine_session_end EXIT
-  display_file="$wine_session_folder/xvfb.display"
+  display_file="$WINEPREFIX.display"
   rm -f "$display_file"
   Xvfb -displayfd 5 -screen 0 "${1}x24" -nolisten tcp 5>"$display_file" >/dev/null 2>&1 &
-  wine_session_xvfb=$!
+  wine_session_started="$wine_session_started $WINEPREFIX $!"
   for step in $(seq 100); do
     [ -s "$display_file" ] && break
     sleep 0.1

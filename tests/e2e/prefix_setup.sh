@@ -7,6 +7,9 @@ prefix=${WINEPREFIX:-$build/wineprefix}
 [ -d "$prefix/dosdevices" ] || { echo "no Wine prefix at $prefix"; exit 1; }
 mkdir -p "$drive_s"
 ln -sfn "$drive_s" "$prefix/dosdevices/s:"
-# The program-files folder of a 32-bit prefix; the picker test needs BrindaVel\ in it to exist already.
-mkdir -p "$prefix/drive_c/Program Files/BrindaVel"
+# The program-files folder of a 32-bit program (in a 64-bit prefix the one with "(x86)"); the picker test needs
+# BrindaVel\ in it to exist already.
+programs="$prefix/drive_c/Program Files"
+[ -d "$programs (x86)" ] && programs="$programs (x86)"
+mkdir -p "$programs/BrindaVel"
 echo "drive S -> $drive_s; default target folder present"

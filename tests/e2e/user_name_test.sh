@@ -6,7 +6,7 @@ set -u
 build=$1 driver=$2 installer=$3
 # Wine names the profile after USER; LANG makes it read the name as UTF-8.
 export WINEPREFIX="$build/wineprefix-user" HOME="$build/home-user" USER='Łukasz' LANG=C.UTF-8
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 work="$build/user-scratch"
 rm -rf "$WINEPREFIX" "$HOME" "$work"
 mkdir -p "$HOME" "$work"

@@ -1,8 +1,9 @@
 // Benchmark measuring program: starts one installer and times its visible states from outside, the same way for each.
 // Contract: one mode a run (ours | peer-gui | msi), one JSON object on stdout; exit code 0 when the run went as planned.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <stdio.h>
-#include <windows.h>
 
 #include "app/install.h"
 #include "tools/bench/pause_log.h"
