@@ -19,8 +19,10 @@ inline std::string Read(const std::string& name) {
     return text.substr(0, got);
 }
 
+// Also over a file that another process holds open, where its sharing allows it (as any program of the user could).
 inline void Write(const std::string& name, const char* text) {
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, text, lstrlenA(text), &written, nullptr), CloseHandle(file);
 }
