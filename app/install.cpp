@@ -264,8 +264,8 @@ static void stage_support_files() {
 
 // One copy of a staged file under the target inside a settle wait, written from the payload's own bytes: what lands
 // under the target never depends on what another program did in the working directory. A copy that fails leaves
-// no cut file (seen on Wine: a copy onto a full drive keeps the bytes written so far). An installed copy that this run
-// staged in the working directory is already in place.
+// no cut file (write_embedded_file removes what it wrote). An installed copy that this run staged in the working
+// directory is already in place.
 static void copy_staged_file(int file, const char* destination) {
     SOURCE_LINE; begin_settle_wait();
     SOURCE_LINE; step_result = staged_by_this_run[file] && staged_is_installed_copy[file]
